@@ -1,0 +1,6 @@
+#include "platform/entry.h"
+
+int main(int argc, char** argv) {
+  platform::initialize(argc, argv);
+  return 0;
+}

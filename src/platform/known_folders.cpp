@@ -1,0 +1,71 @@
+#include "platform/known_folders.h"
+
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/drives.h"
+#include "platform/machine_profile.h"
+
+namespace platform {
+namespace {
+
+std::string environment(const char* name, const std::string& fallback) {
+  const char* v = std::getenv(name);
+  return v && *v == '/' ? std::string(v) : fallback;
+}
+
+std::string home() { return environment("HOME", "/"); }
+
+// XDG_DESKTOP_DIR from user-dirs.dirs ("$HOME/Desktop" form), if set.
+std::string xdgDesktop() {
+  std::string config = environment("XDG_CONFIG_HOME", home() + "/.config");
+  std::ifstream in(config + "/user-dirs.dirs");
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::string key = "XDG_DESKTOP_DIR=\"";
+    if (line.rfind(key, 0) != 0 || line.back() != '"') continue;
+    std::string value = line.substr(key.size(), line.size() - key.size() - 1);
+    if (value.rfind("$HOME", 0) == 0) value = home() + value.substr(5);
+    if (!value.empty() && value[0] == '/') return value;
+  }
+  return home() + "/Desktop";
+}
+
+bool underProfile() { return machineProfile().active(); }
+
+}  // namespace
+
+std::wstring appDataFolder() {
+  const auto& p = machineProfile();
+  if (p.appData) return *p.appData;
+  if (underProfile()) return L"C:\\.config";
+  return windowsPath(environment("XDG_CONFIG_HOME", home() + "/.config"));
+}
+
+std::wstring desktopFolder() {
+  const auto& p = machineProfile();
+  if (p.desktop) return *p.desktop;
+  if (underProfile()) return L"C:\\Desktop";
+  return windowsPath(xdgDesktop());
+}
+
+std::wstring windowsFolder() {
+  const auto& p = machineProfile();
+  if (p.windowsDir) return *p.windowsDir;
+  if (underProfile()) return L"C:\\Windows";
+  return windowsPath(environment("XDG_DATA_HOME", home() + "/.local/share") + "/vireo/windows");
+}
+
+std::string moduleHostPath() {
+  char buffer[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return {};
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
+std::wstring modulePath() { return windowsPath(moduleHostPath()); }
+
+}  // namespace platform
