@@ -304,6 +304,7 @@ const std::vector<std::string>& knownTimeoutNames() {
       "consoleInstallWait",  // the emulator console's package install (120 s)
       "environmentCheck",    // minimum duration of the environment check (1 s)
       "noNetworkRetry",      // pause before a repeated no-network answer (1 s)
+      "exitPause",           // the pause before the process ends (1 s)
   };
   return names;
 }
