@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/mapped_file.h"
 #include "platform/win_constants.h"
 
 namespace utility::ufile {
@@ -38,20 +39,20 @@ class File {
   platform::File file_;
 };
 
-// A read-only view of a whole file.
+// A read-only view of a whole file. Files of 4 GiB or more, whose size does
+// not fit the 32-bit size, are refused.
 class MappedFile {
  public:
   ~MappedFile() { close(); }
   bool open(const std::wstring& path);  // a size of 0 succeeds without a view
-  const std::uint8_t* data() const { return data_; }
+  const std::uint8_t* data() const { return view_.data(); }
   std::uint32_t size() const { return size_; }
   void close();
 
  private:
   platform::File file_;
-  const std::uint8_t* data_ = nullptr;
+  platform::FileView view_;
   std::uint32_t size_ = 0;
-  bool mapped_ = false;
 };
 
 }  // namespace utility::ufile
