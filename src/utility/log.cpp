@@ -24,9 +24,11 @@ constexpr auto kWriterPeriod = std::chrono::milliseconds(500);
 void setLogHandler(LogHandler handler) { installedHandler = handler; }
 
 void log(const char* function, int line, const wchar_t* format, ...) {
-  if (!installedHandler) return;
+  if (!installedHandler || !format) return;
+  // Zeroed first: after a failed conversion vswprintf leaves the rest of the
+  // buffer as it was.
   wchar_t message[kMessageUnits];
-  message[0] = L'\0';
+  std::wmemset(message, L'\0', kMessageUnits);
   va_list args;
   va_start(args, format);
   // On overflow vswprintf keeps what fits (terminated) and returns -1: the
@@ -66,13 +68,15 @@ size_t formatLineHeader(char* out, size_t capacity, int month, int day, int hour
 
 LogStream::LogStream(const char* function, int line) {
   platform::LocalTime t = platform::localTime();
-  put_ = formatLineHeader(line_, sizeof line_, t.month, t.day, t.hour, t.minute, t.second,
-                          t.millisecond, platform::currentThreadId(), function, line);
+  // A header cut at the limit still leaves room for the "\r\n" that ends the line.
+  put_ = formatLineHeader(line_, sizeof line_ - 2, t.month, t.day, t.hour, t.minute, t.second,
+                          t.millisecond, platform::currentThreadId(), function ? function : "",
+                          line);
 }
 
 LogStream& LogStream::operator<<(const wchar_t* text) {
-  // Room is kept for the "\r\n" that ends the line.
-  size_t room = sizeof line_ - 2 - put_;
+  if (!text || finished_) return *this;
+  size_t room = sizeof line_ - 2 - put_;  // put_ never passes sizeof line_ - 2
   put_ += platform::wideToUtf8Into(text, line_ + put_, room);
   return *this;
 }
@@ -144,7 +148,7 @@ void LogWriter::openFile() {
       static_cast<unsigned char>(mark[1]) == 0xFE) {
     // A UTF-16 log of an older version: start afresh.
     file_.close();
-    file_.open(path_, ios::in | ios::out | ios::trunc | ios::binary);
+    reopenEmpty(nullptr, 0);
   } else {
     file_.clear();
     file_.seekp(0, ios::end);
@@ -183,10 +187,18 @@ void LogWriter::trimIfNeeded() {
   file_.read(tail.data(), static_cast<std::streamsize>(tail.size()));
   std::streamsize got = file_.gcount();
   file_.close();
-  // Reopened for reading too, so that the next trim can read its tail.
-  file_.open(path_, ios::in | ios::out | ios::trunc | ios::binary);
-  file_.write(tail.data(), got);
-  file_.flush();
+  reopenEmpty(tail.data(), got);
+}
+
+void LogWriter::reopenEmpty(const char* keep, std::streamsize length) {
+  using std::ios;
+  {
+    std::ofstream empty(path_, ios::out | ios::trunc | ios::binary);
+    if (length > 0) empty.write(keep, length);
+  }
+  // Appending again, so that lines of another process writing the same file
+  // are never overwritten, and readable, so that the next trim reads its tail.
+  file_.open(path_, ios::in | ios::out | ios::app | ios::binary);
 }
 
 const char* qualifiedFunctionName(const char* pretty) {

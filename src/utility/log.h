@@ -42,7 +42,7 @@ void writeLogLine(const char* function, int line, const wchar_t* text);
 // and starts its thread. Does nothing for an empty path or when it exists.
 void initLog(const std::wstring& path);
 
-// Waits until every line appended so far has been written (at most ~1 s).
+// Waits until every line appended so far has been written (at most 2 s).
 void flushLog();
 
 // The header of a line: "MM-DD\tHH:MM:SS.mmm\tTTTT\tfunction\t(line):".
@@ -94,6 +94,7 @@ class LogWriter {
   void openFile();
   void writePending();
   void trimIfNeeded();
+  void reopenEmpty(const char* keep, std::streamsize length);
 
   int stopFlag_ = 0;
   bool flushRequested_ = false;
