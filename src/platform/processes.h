@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,8 +70,17 @@ struct ProcessEntry {
 // False when /proc cannot be read (the last error says why).
 bool snapshotProcesses(std::vector<ProcessEntry>& out);
 
-// Ends (SIGKILL) every visible process with that executable file name,
-// and with `tree` also their descendants. Returns the ids ended.
+// Ends (SIGKILL) every visible process with that executable file name
+// (compared without regard to case, as taskkill /IM does), and with `tree`
+// also their visible descendants; the tree is frozen first so that nobody
+// escapes by starting a child meanwhile. Returns the ids ended, after they
+// have ended (within 2 s). This process itself is never ended.
 std::vector<std::uint32_t> endProcessesByName(const std::wstring& exeName, bool tree);
+
+// The same for any selection of visible processes; `force` false sends a
+// polite request (SIGTERM) instead and does not wait. Returns what was
+// signalled, the selected processes first, then descendants.
+std::vector<ProcessEntry> endMatchingProcesses(
+    const std::function<bool(const ProcessEntry&)>& matches, bool tree, bool force);
 
 }  // namespace platform
