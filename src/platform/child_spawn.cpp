@@ -5,7 +5,7 @@
 #include <linux/close_range.h>
 #include <pwd.h>
 #include <signal.h>
-#include <sys/pidfd.h>
+#include "platform/pidfd.h"
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -194,7 +194,7 @@ SpawnResult spawnChild(const SpawnRequest& request) {
     return result;
   }
   result.pid = pid;
-  result.pidfd = pidfd_open(pid, 0);
+  result.pidfd = openPidfd(pid);
   if (result.pidfd >= 0) fcntl(result.pidfd, F_SETFD, FD_CLOEXEC);
   return result;
 }

@@ -1,7 +1,7 @@
 // Ending processes by name or id, with or without their descendants.
 #include <poll.h>
 #include <signal.h>
-#include <sys/pidfd.h>
+#include "platform/pidfd.h"
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,7 +30,7 @@ struct Target {
 // Opens a descriptor of the process and checks that it is still the one
 // the table listed (same start time).
 bool pin(const ProcessRecord& record, Target& target) {
-  int fd = pidfd_open(static_cast<pid_t>(record.entry.pid), 0);
+  int fd = openPidfd(static_cast<pid_t>(record.entry.pid));
   if (fd < 0) return false;
   ProcessRecord now;
   if (!readProcessRecord(record.entry.pid, now) || now.startTime != record.startTime) {
@@ -42,7 +42,7 @@ bool pin(const ProcessRecord& record, Target& target) {
   return true;
 }
 
-bool signal(const Target& t, int sig) { return pidfd_send_signal(t.pidfd, sig, nullptr, 0) == 0; }
+bool signal(const Target& t, int sig) { return signalPidfd(t.pidfd, sig) == 0; }
 
 // Visible descendants of the pinned targets in the table, not yet pinned.
 std::vector<const ProcessRecord*> newDescendants(const std::vector<ProcessRecord>& table,
