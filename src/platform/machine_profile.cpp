@@ -47,7 +47,12 @@ class Reader {
       fail(key, "must be a text");
       return std::nullopt;
     }
-    return std::string(v.GetString(), v.GetStringLength());
+    std::string t(v.GetString(), v.GetStringLength());
+    if (t.find('\0') != std::string::npos) {
+      fail(key, "must not contain a NUL character");
+      return std::nullopt;
+    }
+    return t;
   }
 
   std::optional<std::wstring> wideText(const Value& v, const std::string& key) {
@@ -312,7 +317,9 @@ const std::vector<std::string>& knownTimeoutNames() {
 bool parseMachineProfile(const std::string& text, const std::string& file,
                          MachineProfile& out, std::string& error) {
   rapidjson::Document doc;
-  doc.Parse(text.c_str(), text.size());
+  // Iterative: a hostile profile of deeply nested brackets must not
+  // exhaust the stack.
+  doc.Parse<rapidjson::kParseIterativeFlag>(text.c_str(), text.size());
   if (doc.HasParseError()) {
     error = std::string("not valid JSON at offset ") + std::to_string(doc.GetErrorOffset()) +
             ": " + rapidjson::GetParseError_En(doc.GetParseError());
@@ -327,7 +334,7 @@ bool parseMachineProfile(const std::string& text, const std::string& file,
   p.folder = folderOf(file);
   Reader r(p.folder);
   for (auto& m : doc.GetObject()) {
-    readTop(r, m.name.GetString(), m.value, p);
+    readTop(r, std::string(m.name.GetString(), m.name.GetStringLength()), m.value, p);
     if (r.failed()) break;
   }
   if (r.failed()) {
