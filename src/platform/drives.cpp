@@ -242,7 +242,11 @@ void resetDriveTable() {
 
 std::string hostPath(const std::wstring& windowsPathIn) {
   std::wstring path = windowsPathIn;
+  // A NUL would cut the host path short behind the checks made here.
+  if (path.find(L'\0') != std::wstring::npos) return {};
   if (path.rfind(L"\\\\?\\", 0) == 0) path = path.substr(4);
+  // Network (UNC) paths name no drive.
+  if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) return {};
   bool hasDrive = path.size() >= 2 && path[1] == L':' && std::iswalpha(path[0]);
   if (!hasDrive) {
     if (path.empty()) return {};
@@ -310,7 +314,8 @@ VolumeFacts volumeFacts(wchar_t letter) {
   if (const DriveSpec* spec = profileSpec(drive->letter)) {
     if (spec->freeMiB) {
       facts.readable = true;
-      facts.freeBytes = static_cast<std::uint64_t>(*spec->freeMiB * 1048576.0);
+      double bytes = *spec->freeMiB * 1048576.0;
+      facts.freeBytes = bytes >= 1.8e19 ? UINT64_MAX : static_cast<std::uint64_t>(bytes);
     }
     if (spec->fs) facts.fileSystem = utf8ToWide(*spec->fs);
     if (spec->ssd) facts.solidState = *spec->ssd;

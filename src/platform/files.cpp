@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -52,6 +53,8 @@ bool copyContent(const std::string& from, const std::string& to) {
     }
     if (!ok) break;
   }
+  // The source is removed after the copy: the copy must be on disk first.
+  ok = ok && fsync(out) == 0;
   if (!ok) setLastErrorFromErrno();
   ::close(in);
   if (::close(out) != 0 && ok) {
@@ -60,6 +63,25 @@ bool copyContent(const std::string& from, const std::string& to) {
   }
   if (!ok) ::unlink(to.c_str());
   return ok;
+}
+
+// rename(2); without `replace` an existing destination fails with EEXIST
+// even when it appeared after the caller looked.
+bool renameInPlace(const std::string& from, const std::string& to, bool replace) {
+  if (replace) return ::rename(from.c_str(), to.c_str()) == 0;
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without RENAME_NOREPLACE: the check made before stands.
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void syncFolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  ::close(fd);
 }
 
 }  // namespace
@@ -112,15 +134,16 @@ bool moveFile(const std::wstring& from, const std::wstring& to, DWORD flags) {
     if (!replace) return setLastError(ERROR_ALREADY_EXISTS), false;
     if (S_ISDIR(existing.st_mode)) return setLastError(ERROR_ACCESS_DENIED), false;
   }
-  if (::rename(src.c_str(), dst.c_str()) == 0) return true;
+  if (renameInPlace(src, dst, replace)) return true;
+  if (errno == EEXIST) return setLastError(ERROR_ALREADY_EXISTS), false;
   if (errno != EXDEV) return setLastErrorFromErrno(), false;
   if (!(flags & MOVEFILE_COPY_ALLOWED)) return setLastError(ERROR_NOT_SAME_DEVICE), false;
   if (S_ISDIR(st.st_mode)) return setLastError(ERROR_ACCESS_DENIED), false;
   // Across volumes: copy beside the destination, then rename it into place.
   std::string temporary = dst + ".vireo-move";
   if (!copyContent(src, temporary)) return false;
-  if (::rename(temporary.c_str(), dst.c_str()) != 0) {
-    setLastErrorFromErrno();
+  if (!renameInPlace(temporary, dst, replace)) {
+    setLastErrorFromErrno();  // EEXIST reads as ERROR_ALREADY_EXISTS
     ::unlink(temporary.c_str());
     return false;
   }
@@ -150,10 +173,11 @@ bool readFile(const std::wstring& path, std::string& bytes, std::uint64_t maxByt
   if (!f.open(path, false, Disposition::OpenExisting)) return false;
   bytes.clear();
   char buffer[1 << 16];
+  setLastError(ERROR_SUCCESS);
   while (bytes.size() < maxBytes) {
     std::uint64_t want = std::min<std::uint64_t>(sizeof buffer, maxBytes - bytes.size());
     std::uint32_t n = f.read(buffer, static_cast<std::uint32_t>(want));
-    if (n == 0) break;
+    if (n == 0) return getLastError() == ERROR_SUCCESS;  // the end, or a read error
     bytes.append(buffer, n);
   }
   return true;
@@ -162,7 +186,8 @@ bool readFile(const std::wstring& path, std::string& bytes, std::uint64_t maxByt
 bool writeFileAtomically(const std::wstring& path, const std::string& bytes) {
   std::string host;
   if (!toHost(path, host)) return false;
-  std::string temporary = host + ".tmp-" + std::to_string(getpid());
+  static std::atomic<unsigned> counter{0};
+  std::string temporary = host + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
   int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return setLastErrorFromErrno(), false;
   bool ok = true;
@@ -180,6 +205,7 @@ bool writeFileAtomically(const std::wstring& path, const std::string& bytes) {
     ok = false;
   }
   if (!ok) ::unlink(temporary.c_str());
+  if (ok) syncFolderOf(host);
   return ok;
 }
 
