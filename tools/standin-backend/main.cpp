@@ -20,6 +20,9 @@ namespace {
 
 constexpr const char* kHost = "127.0.0.1";
 constexpr std::size_t kWorkerThreads = 64;
+// A client that pauses reading (a test holding a download) is given time
+// before its connection is dropped; cpp-httplib's default is 5 s.
+constexpr time_t kWriteTimeoutSeconds = 30;
 // Time the workers get to finish after SIGTERM before the process ends anyway
 // (an idle keep-alive connection holds its worker for up to 5 s).
 constexpr auto kShutdownGrace = std::chrono::seconds(2);
@@ -82,6 +85,7 @@ int run(const standin::Options& options) {
   }
   server->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
   server->set_tcp_nodelay(true);
+  server->set_write_timeout(kWriteTimeoutSeconds);
   server->set_payload_max_length(64 * 1024 * 1024);
 
   standin::BackendService service(std::move(tree), faults, records, requests, options.control);
