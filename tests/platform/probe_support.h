@@ -21,6 +21,13 @@ namespace vireo::testing {
 
 inline std::string probeHostPath() { return std::string(VIREO_BIN_DIR) + "/platform-probe"; }
 
+// A Windows command line that starts the probe where it was built (outside
+// every sandbox drive) with the given arguments text. File arguments of the
+// probe are host paths.
+inline std::wstring probeCommand(const std::wstring& arguments) {
+  return L"\"" + platform::windowsPath(probeHostPath()) + L"\" " + arguments;
+}
+
 // Makes the sandbox the profile of this process and of every child started
 // while it lives.
 class ProfileScope {

@@ -154,9 +154,8 @@ TEST_F(RegistryTest, AnyBytesInTheStoreNeverCrashAReader) {
 
 TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
   ASSERT_EQ(reg::createKey(HKCU, kKey), ERROR_SUCCESS);
-  std::wstring probe = platform::utf8ToWide(vireo::testing::probeHostPath());
-  std::wstring command = L"\"Z:" + probe + L"\" regwrite \"Software\\zk\\varedori\" 200 ";
-  for (auto& c : command) c = c == L'/' ? L'\\' : c;
+  std::wstring command =
+      vireo::testing::probeCommand(L"regwrite \"Software\\zk\\varedori\" 200 ");
   auto a = platform::Process::start(command + L"alpha");
   auto b = platform::Process::start(command + L"beta");
   ASSERT_TRUE(a && b);
