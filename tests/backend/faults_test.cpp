@@ -77,12 +77,12 @@ TEST_F(FaultsTest, StallsWaitBeforeTheAnswerOrInsideTheBody) {
   EXPECT_EQ(before.body, ServedTree::kTallisex);
   EXPECT_GE(before.headersSeconds, 0.38);
 
-  ASSERT_TRUE(backend_.addFault(std::string(ServedTree::kInstallerPath) + ":stall-at=1000:400"));
+  ASSERT_TRUE(backend_.addFault(std::string(ServedTree::kInstallerPath) + ":stall-at=1000:800"));
   const auto inside = getInstaller();
   EXPECT_EQ(inside.code, CURLE_OK);
   EXPECT_TRUE(inside.body == patternBytes(0, kSize));
-  EXPECT_LT(inside.headersSeconds, 0.3);  // the headers came before the stall
-  EXPECT_GE(inside.seconds, 0.38);
+  EXPECT_LT(inside.headersSeconds, 0.6);  // the headers came before the stall
+  EXPECT_GE(inside.seconds, 0.78);
 }
 
 TEST_F(FaultsTest, ChunkedSendsNoContentLength) {
