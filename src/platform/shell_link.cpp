@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/code_pages.h"
+#include "platform/desktop_entry.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
 
@@ -153,7 +154,11 @@ bool writeShellLink(const std::wstring& linkPath, const ShellLink& link) {
     return false;
   }
   out.u32(0);  // the terminal block that ends the extra data
-  return writeFileAtomically(linkPath, out.data());
+  if (!writeFileAtomically(linkPath, out.data())) return false;
+  // The link is what the installer reads back; the launcher is a courtesy to
+  // the Linux desktop, and failing to write it does not fail the link.
+  if (isOnDesktop(linkPath)) writeDesktopEntry(linkPath, link);
+  return true;
 }
 
 }  // namespace platform

@@ -17,6 +17,8 @@ struct ShellLink {
 // Writes the link file (replacing one of the same name): the header, a link
 // information block whose local base path is the target in the ANSI code
 // page (and in Unicode), and the string data. True when it was written.
+// A link in the desktop folder also gets a freedesktop launcher beside it
+// ("<name>.desktop", see desktop_entry.h).
 bool writeShellLink(const std::wstring& linkPath, const ShellLink& link);
 
 }  // namespace platform

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "log_capture.h"
+#include "platform/desktop_entry.h"
 #include "platform/shell_link.h"
 #include "scoped_sandbox.h"
 #include "utility/usystem.h"
@@ -290,12 +292,11 @@ TEST_F(ShortcutWriter, ReplacesAtomicallyAndRefusesWhatItCannotWrite) {
   std::wstring target;
   EXPECT_EQ(resolveShortcutFromFile(path, target), 0);
   EXPECT_EQ(target, L"D:\\second.exe");
-  size_t entries = 0;
+  std::set<std::string> entries;
   for (const auto& e : std::filesystem::directory_iterator(sandbox_.desktopHost())) {
-    (void)e;
-    ++entries;
+    entries.insert(e.path().filename().string());
   }
-  EXPECT_EQ(entries, 1u);  // no temporary left beside it
+  EXPECT_EQ(entries, (std::set<std::string>{"Same.desktop", "Same.lnk"}));  // no temporaries
 
   EXPECT_FALSE(platform::writeShellLink(L"C:\\Users\\tester\\Missing\\x.lnk", second));
   EXPECT_FALSE(platform::writeShellLink(L"C:\\Users\\tester\\Desktop\\y.lnk", {}));
@@ -303,6 +304,34 @@ TEST_F(ShortcutWriter, ReplacesAtomicallyAndRefusesWhatItCannotWrite) {
   huge.arguments = std::wstring(70000, L'a');
   EXPECT_FALSE(platform::writeShellLink(L"C:\\Users\\tester\\Desktop\\z.lnk", huge));
   EXPECT_FALSE(vireo::testing::hostFileExists(hostLink("z.lnk")));
+}
+
+TEST_F(ShortcutWriter, ALinkOnTheDesktopGetsALauncherBesideIt) {
+  platform::ShellLink link;
+  link.target = L"D:\\游戏\\varedori.exe";
+  link.arguments = L"package=com.example.game \"two words\" 100% a\\\"b";
+  link.workingDir = L"D:\\游戏";
+  link.iconPath = L"D:\\游戏\\icon.ico";
+  ASSERT_TRUE(platform::writeShellLink(L"C:\\Users\\tester\\Desktop\\Vireo 9.lnk", link));
+
+  std::string d = sandbox_.driveRoot('D');
+  std::string entry = readHostFile(sandbox_.desktopHost() + "/Vireo 9.desktop");
+  EXPECT_EQ(entry,
+            "[Desktop Entry]\nType=Application\nVersion=1.0\nName=Vireo 9\n"
+            "Exec=\"" + d + "/游戏/varedori.exe\" \"package=com.example.game\" \"two words\" "
+            "\"100%%\" \"a\\\\\"b\"\n"
+            "Path=" + d + "/游戏\nIcon=" + d + "/游戏/icon.ico\nTerminal=false\n");
+  EXPECT_EQ(std::filesystem::status(sandbox_.desktopHost() + "/Vireo 9.desktop").permissions() &
+                std::filesystem::perms::owner_exec,
+            std::filesystem::perms::owner_exec);
+
+  // Elsewhere only the link is written.
+  ASSERT_TRUE(platform::writeShellLink(L"C:\\Users\\tester\\Vireo.lnk", link));
+  EXPECT_FALSE(vireo::testing::hostFileExists(sandbox_.driveRoot('C') + "/Users/tester/Vireo.desktop"));
+  // A target on no drive of this machine gets no launcher.
+  platform::ShellLink nowhere;
+  nowhere.target = L"Q:\\x.exe";
+  EXPECT_EQ(platform::desktopEntryText(L"x", nowhere), "");
 }
 
 }  // namespace
