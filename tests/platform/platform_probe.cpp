@@ -4,9 +4,9 @@
 //   crash | abort | killself end by SIGSEGV, SIGABRT or SIGKILL
 //   record FILE              write what this process was given to FILE
 //   children N FILE          start N sleeping copies of itself, write
-//                            "pid child..." to FILE, then sleep until ended
+//                            "pid child..." to FILE, then sleep (120 s at most)
 //   mutex NAME FILE          open the named mutex, write "created" or
-//                            "existed" to FILE, then sleep until ended
+//                            "existed" to FILE, then sleep (120 s at most)
 //   regwrite KEY COUNT TAG   write COUNT values TAG-i into HKCU\KEY
 #include <dirent.h>
 #include <signal.h>
@@ -67,8 +67,10 @@ int record(const std::string& file, int argc, char** argv) {
   return 0;
 }
 
+// Bounded, so that a failed test never leaves a probe behind for long.
 [[noreturn]] void sleepUntilEnded() {
-  for (;;) pause();
+  platform::sleepMs(120000);
+  std::exit(0);
 }
 
 int children(int count, const std::string& file) {
