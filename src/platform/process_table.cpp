@@ -104,15 +104,6 @@ std::vector<std::string> sandboxRoots() {
 
 }  // namespace
 
-bool visibleProcess(const ProcessEntry& entry) {
-  if (!machineProfile().active()) return true;
-  if (entry.hostPath.empty()) return false;
-  for (const auto& root : sandboxRoots()) {
-    if (underFolder(entry.hostPath, root)) return true;
-  }
-  return false;
-}
-
 bool readProcessRecord(std::uint32_t pid, ProcessRecord& out) {
   std::string stat;
   if (!readSmall("/proc/" + std::to_string(pid) + "/stat", stat, 4096)) return false;
@@ -153,6 +144,7 @@ bool readProcessTable(std::vector<ProcessRecord>& out, bool visibleOnly) {
   for (std::uint32_t id : ids) {
     ProcessRecord r;
     if (!readProcessRecord(id, r)) continue;  // ended meanwhile, or a zombie
+    // Under a profile only executables under one of its drive roots are seen.
     if (visibleOnly && profiled) {
       bool inside = false;
       for (const auto& root : roots) inside = inside || underFolder(r.entry.hostPath, root);

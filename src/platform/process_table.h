@@ -23,8 +23,4 @@ bool readProcessTable(std::vector<ProcessRecord>& out, bool visibleOnly);
 // Re-reads one process; false when it is gone or a zombie.
 bool readProcessRecord(std::uint32_t pid, ProcessRecord& out);
 
-// Under a profile: the executable lies under one of the profile's drive
-// roots. Without a profile: always.
-bool visibleProcess(const ProcessEntry& entry);
-
 }  // namespace platform

@@ -182,6 +182,19 @@ TEST_F(ProcessesTest, SnapshotListsOnlySandboxProcessesByFullFileName) {
   kill(static_cast<pid_t>(outside->id()), SIGKILL);
 }
 
+TEST_F(ProcessesTest, SnapshotSkipsZombies) {
+  std::wstring program = installProbe("bugreport.exe");
+  auto p = Process::start(L"\"" + program + L"\" exit 0");
+  ASSERT_TRUE(p);
+  for (int i = 0; i < 1000 && processAlive(p->id()); ++i) usleep(5000);
+  ASSERT_FALSE(processAlive(p->id()));  // ended, not yet reaped
+  std::vector<platform::ProcessEntry> list;
+  ASSERT_TRUE(platform::snapshotProcesses(list));
+  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(p->wait(1000), WAIT_OBJECT_0);
+  EXPECT_EQ(p->exitCode(), 0u);
+}
+
 TEST_F(ProcessesTest, SnapshotWithoutProfileSeesEveryoneInOrder) {
   platform::installMachineProfile({});
   std::vector<platform::ProcessEntry> list;
