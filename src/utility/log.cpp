@@ -2,8 +2,8 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -235,9 +235,12 @@ const char* qualifiedFunctionName(const char* pretty) {
   const std::string anonymous = "{anonymous}::";
   for (size_t at; (at = name.find(anonymous)) != std::string::npos;) name.erase(at, anonymous.size());
   if (name.rfind('*', 0) == 0 || name.rfind('&', 0) == 0) name.erase(0, 1);
-  char* stored = new char[name.size() + 1];  // one per call site, kept for the process
-  std::memcpy(stored, name.c_str(), name.size() + 1);
-  return stored;
+  // Names are kept for the life of the process (every call site keeps the
+  // pointer in a static), once per distinct name.
+  static std::mutex namesMutex;
+  static auto* names = new std::set<std::string>;
+  std::lock_guard<std::mutex> lock(namesMutex);
+  return names->insert(std::move(name)).first->c_str();
 }
 
 }  // namespace common
