@@ -23,9 +23,11 @@ class NamedMutex {
   NamedMutex& operator=(const NamedMutex&) = delete;
 
  private:
-  NamedMutex(int fd, bool existed) : fd_(fd), existed_(existed) {}
+  NamedMutex(int fd, bool existed, std::string path)
+      : fd_(fd), existed_(existed), path_(std::move(path)) {}
   int fd_;
   bool existed_;
+  std::string path_;  // the rendezvous file, removed by the last handle
 };
 
 }  // namespace platform

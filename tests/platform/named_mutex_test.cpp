@@ -2,11 +2,16 @@
 
 #include <signal.h>
 
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
 #include "platform/code_pages.h"
 #include "platform/command_line.h"
 #include "platform/last_error.h"
 #include "platform/named_mutex.h"
 #include "platform/processes.h"
+#include "platform/runtime_folder.h"
 #include "probe_support.h"
 
 namespace {
@@ -51,6 +56,50 @@ TEST_F(NamedMutexTest, ExistsWhileAHandleIsOpen) {
   EXPECT_FALSE(NamedMutex::create(kName + L"x")->existedBefore());
   EXPECT_FALSE(NamedMutex::create(L"{0fd6a4d5-64f8-4417-8717-fdcfac4728ae}")->existedBefore())
       << "names are case-sensitive, as on Windows";
+  fresh.reset();
+  std::string folder;
+  ASSERT_TRUE(platform::namedObjectFolder("mutex", folder));
+  EXPECT_TRUE(std::filesystem::is_empty(folder)) << "the last handle leaves nothing behind";
+}
+
+TEST_F(NamedMutexTest, ManyThreadsOpeningAndClosingNeverSplitAName) {
+  // While one handle stays open, every other handle must see the name, even
+  // when closers remove the file and openers race with them.
+  auto anchor = NamedMutex::create(L"race");
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 300; ++i) {
+        auto m = NamedMutex::create(L"race");
+        if (!m || !m->existedBefore()) ++wrong;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+  anchor.reset();
+  // Without an anchor closers remove the file while openers arrive: every
+  // open still succeeds.
+  std::atomic<int> failed{0};
+  threads.clear();
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 300; ++i) {
+        if (!NamedMutex::create(L"churn")) ++failed;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failed.load(), 0);
+  // Without an anchor, exactly one of two overlapping handles is the creator.
+  for (int i = 0; i < 200; ++i) {
+    auto a = NamedMutex::create(L"pair");
+    auto b = NamedMutex::create(L"pair");
+    ASSERT_TRUE(a && b);
+    EXPECT_FALSE(a->existedBefore());
+    EXPECT_TRUE(b->existedBefore());
+  }
 }
 
 TEST_F(NamedMutexTest, AnyTextNamesAMutex) {
