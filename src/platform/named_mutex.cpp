@@ -71,7 +71,11 @@ std::string folderOf(const std::string& path) { return path.substr(0, path.rfind
 std::unique_ptr<NamedMutex> NamedMutex::create(const std::wstring& name) {
   for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
     std::string folder;
-    if (!namedObjectFolder("mutex", folder)) return nullptr;
+    if (!namedObjectFolder("mutex", folder)) {
+      // A last handle elsewhere may have removed the empty folder meanwhile.
+      if (getLastError() == ERROR_FILE_NOT_FOUND) continue;
+      return nullptr;
+    }
     std::string path = folder + "/" + namedObjectFileName(name);
     int fd = -1;
     switch (openOnce(path, fd)) {
