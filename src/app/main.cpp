@@ -1,6 +1,9 @@
+#include "app/startup.h"
+#include "platform/command_line.h"
 #include "platform/entry.h"
 
 int main(int argc, char** argv) {
   platform::initialize(argc, argv);
-  return 0;
+  std::wstring commandLine = platform::argumentsAfterProgram(platform::ownCommandLine());
+  return wWinMain(commandLine.c_str());
 }
