@@ -9,6 +9,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,7 +31,21 @@ class ZKCurlDownloader {
   bool downloadFile(const std::wstring& path, const std::string& url, ProgressFunc progress);
 
   // libcurl's global initialisation, once per process, at start-up.
+  // Idempotent and thread-safe; every operation also makes sure of it.
   static void globalInit();
+
+  // What the transfer-info callback of one operation looks at.
+  struct ProgressContext {
+    std::uint32_t lastReportTick = 0;  // tick of the last report
+    ProgressFunc progress;             // may be empty
+    const std::atomic<bool>* cancel = nullptr;
+    bool reports = false;              // false: only the cancel token is watched
+  };
+
+  // libcurl callbacks of downloadFile (public for libcurl's C interface).
+  static std::size_t writeFileCallback(char* data, std::size_t size, std::size_t count,
+                                       void* file);
+  static int progressCallback(void* context, double total, double received, double, double);
 
  private:
   const std::atomic<bool>* cancel_;
