@@ -63,7 +63,9 @@ struct CHttpClient::Request {
 CHttpClient::CHttpClient() = default;
 
 CHttpClient::~CHttpClient() {
-  close();
+  // Nothing can run on the handle any more (a downloader waits for its
+  // call), so it goes whichever thread destroys the client.
+  handle_.reset();
   if (uri_) g_uri_unref(uri_);
 }
 
