@@ -14,10 +14,11 @@ struct InstallRequest {
   std::wstring folder;  // a Windows path, as given (normally ending with "\")
 };
 
-// Splits by the Windows rules. A folder ending with a backslash comes out of
-// those rules with the closing quote kept ("D:\tallis\Vireo9\"" ->
-// D:\tallis\Vireo9" to the end of the line), as real installers see it
-// too; that quote is not part of the folder and is dropped.
+// The switches and the openid are split by the Windows rules. The folder is
+// read as written, between its quotes (as the installers of this family read
+// it): by the Windows rules a folder ending with a backslash, as the
+// installer passes it ("D:\tallis\Vireo9\"), would lose that backslash and
+// swallow its closing quote.
 InstallRequest parseInstallRequest(const std::wstring& commandLine);
 
 }  // namespace standin

@@ -14,6 +14,7 @@
 //
 // Exit codes: 0 installed, 1 failed (reported through 11124), 2 unknown
 // behaviour text.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -61,6 +62,13 @@ void recordStart(const std::string& hostFolder, const standin::InstallRequest& r
       .appendTo(hostFolder + "/full-installer-starts.txt");
 }
 
+// An abort as a crashing installer ends, without leaving a core file behind.
+[[noreturn]] void crash() {
+  struct rlimit noCore = {0, 0};
+  setrlimit(RLIMIT_CORE, &noCore);
+  std::abort();
+}
+
 [[noreturn]] void blockUntilEnded() {
   for (;;) pause();
 }
@@ -86,7 +94,7 @@ int main(int argc, char** argv) {
                                                            : standin::ownHostFolder();
   recordStart(recordFolder, request, behaviour, packed ? payload.edition : -1);
 
-  if (behaviour.outcome == standin::Behaviour::Outcome::Crash) std::abort();
+  if (behaviour.outcome == standin::Behaviour::Outcome::Crash) crash();
   if (behaviour.outcome == standin::Behaviour::Outcome::Hang) blockUntilEnded();
 
   standin::OutcomeReport report(behaviour.slowMs / 6);
