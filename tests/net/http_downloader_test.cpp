@@ -161,12 +161,17 @@ TEST_F(HttpDownloaderTest, CutConnectionFailsAndTheNextResumeCompletes) {
   EXPECT_STREQ(requests[1]["range"].GetString(), "bytes=300000-");
 }
 
-TEST_F(HttpDownloaderTest, ProgressSinkCanStopTheDownload) {
-  auto backend = startBackend();
+TEST_F(HttpDownloaderTest, ProgressSinkCanStopTheDownloadAtOnce) {
+  // At this pace the rest of the body would take about ten seconds.
+  BackendOptions options;
+  options.faults = {std::string(kFilePath) + ":throttle=100000"};
+  auto backend = startBackend(options);
   CHttpDownloader downloader;
   RecordingProgress progress;
   progress.stopWith(false);
+  const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(downloader.download2file(fileUrl(*backend), windowsFile("s.bin"), &progress, false));
+  EXPECT_LT(secondsSince(start), 2.0);  // the rest is dropped, not drained
   EXPECT_EQ(progress.calls().size(), 1u);
   // The refused chunk is not written.
   EXPECT_EQ(std::filesystem::file_size(hostFile("s.bin")), 0u);
