@@ -26,6 +26,14 @@ std::string uploadAddress() {
   return utility::ustring::wideToAnsi(config::serviceAddresses().analytics + config::kUploadPath);
 }
 
+// postRequest takes its body in the ANSI code page and sends it as UTF-8.
+// The batch is UTF-8 already: hand it over in ANSI so that text beyond ASCII
+// (an openid in Chinese) arrives intact instead of being converted twice.
+std::string bodyForPost(const std::string& utf8Body) {
+  const std::string ansi = utility::ustring::wideToAnsi(utility::ustring::utf8ToWide(utf8Body));
+  return ansi.empty() ? utf8Body : ansi;
+}
+
 }  // namespace
 
 ZKReporter* ZKReporter::getInstance() {
@@ -100,18 +108,24 @@ void ZKReporter::_threadReport() {
     VLOG(L"waitfor event");
     wake_.wait(platform::scaledWaitMs("reporterWake", kWakeEveryMs));
     VLOG(L"event comming");
+    // Read before the queue is taken: a batch taken after stop() was called
+    // holds everything reported before it, so it is the last one.
+    const bool finalPass = stopRequested();
     std::uint32_t eventCount = 0;
     const std::string body = takeBatch(eventCount);
     if (body.size() <= kLongestEmptyBody) {
       VLOG(L"no body");
-      if (thread_.isStopping()) return;
     } else {
       uploadBatch(body, eventCount);
-      if (thread_.isStopping()) return;
     }
-    if (stopFlag_) return;
+    if (finalPass) return;
+    // A stop that came during this pass: one more pass when events arrived
+    // meanwhile (the wake event is already signalled), none otherwise.
+    if (stopRequested() && pendingCount() == 0) return;
   }
 }
+
+bool ZKReporter::stopRequested() const { return stopFlag_ || thread_.isStopping(); }
 
 // Empties the queue into one document; the fillers run here, under the lock.
 std::string ZKReporter::takeBatch(std::uint32_t& eventCount) {
@@ -137,6 +151,7 @@ void ZKReporter::uploadBatch(const std::string& body, std::uint32_t eventCount) 
   const std::vector<std::string> headers = {"timestamp: " + std::to_string(timestamp),
                                             "signature: " + signature};
   std::string response;
-  ZKCurlDownloader(&abandonUpload_).postRequest(body, response, uploadAddress(), headers);
+  ZKCurlDownloader(&abandonUpload_).postRequest(bodyForPost(body), response, uploadAddress(),
+                                                headers);
   VLOG_AS(kThreadFunction, L"report ret:%ls", utility::ustring::utf8ToWide(response).c_str());
 }

@@ -66,6 +66,7 @@ class ZKReporter {
  private:
   void enqueue(std::vector<Event> events);
   void _threadReport();
+  bool stopRequested() const;
   std::string takeBatch(std::uint32_t& eventCount);
   void uploadBatch(const std::string& body, std::uint32_t eventCount);
 
