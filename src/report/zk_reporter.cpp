@@ -151,7 +151,7 @@ void ZKReporter::uploadBatch(const std::string& body, std::uint32_t eventCount) 
   const std::vector<std::string> headers = {"timestamp: " + std::to_string(timestamp),
                                             "signature: " + signature};
   std::string response;
-  ZKCurlDownloader(&abandonUpload_).postRequest(bodyForPost(body), response, uploadAddress(),
-                                                headers);
+  ZKCurlDownloader(&abandonUpload_)
+      .postRequest(bodyForPost(body), response, uploadAddress(), headers);
   VLOG_AS(kThreadFunction, L"report ret:%ls", utility::ustring::utf8ToWide(response).c_str());
 }

@@ -19,8 +19,8 @@ report::EventIdSource countingIds() {
 TEST(BatchDocument, IsWrittenInThePrettyLayoutWithTheFillersMembersLast) {
   std::list<report::EventRecord> records;
   records.push_back({L"start_download", 1700000000000, {}});
-  records.push_back({L"user_cancel", 1700000001000,
-                     report::stringProperty("cancel_reason", L"downloading")});
+  records.push_back(
+      {L"user_cancel", 1700000001000, report::stringProperty("cancel_reason", L"downloading")});
   const report::BatchIdentity identity{L"24.12.26", L"PCID42", L"openid-7"};
 
   const std::string expected =
@@ -62,8 +62,8 @@ TEST(BatchDocument, EmptyQueueGivesAnEmptyArrayAndWideTextBecomesUtf8) {
 
   // An empty openid is an empty string; a wide value reaches the body as UTF-8.
   std::list<report::EventRecord> records;
-  records.push_back({L"downloader_jump", 0,
-                     report::stringProperty("link_address", L"http://x.example/\u4e2d")});
+  records.push_back(
+      {L"downloader_jump", 0, report::stringProperty("link_address", L"http://x.example/\u4e2d")});
   const std::string body = report::buildBatchDocument(records, identity, countingIds());
   EXPECT_NE(body.find("\"openid\": \"\",\n"), std::string::npos) << body;
   EXPECT_NE(body.find("\"link_address\": \"http://x.example/\xe4\xb8\xad\""), std::string::npos)

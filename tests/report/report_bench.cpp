@@ -48,8 +48,8 @@ void benchReport(unsigned threads, std::size_t perThread, int rounds) {
 void benchBatch(std::size_t events, int rounds) {
   std::list<report::EventRecord> records;
   for (std::size_t i = 0; i < events; ++i) {
-    records.push_back({L"user_cancel", 1700000000000,
-                       report::stringProperty("cancel_reason", L"downloading")});
+    records.push_back(
+        {L"user_cancel", 1700000000000, report::stringProperty("cancel_reason", L"downloading")});
   }
   const report::BatchIdentity identity{L"24.12.26", L"0123456789ABCDEF0123456789ABCDEF",
                                        L"openid-12345"};

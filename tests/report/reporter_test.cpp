@@ -52,8 +52,12 @@ TEST_F(ReporterTest, TwoEventsWaitUntilAThirdEventAFlushOrStop) {
     EXPECT_EQ(reporter.pendingCount(), 2u);
 
     switch (c.trigger) {
-      case Trigger::ThirdEvent: reporter.report(L"downloader_start_install_success"); break;
-      case Trigger::Flush: reporter.flush(); break;
+      case Trigger::ThirdEvent:
+        reporter.report(L"downloader_start_install_success");
+        break;
+      case Trigger::Flush:
+        reporter.flush();
+        break;
       case Trigger::Stop:
         reporter.stop();
         // Uploaded before the thread ended, so before stop returned.
