@@ -47,22 +47,24 @@ bool WorkerThread::start(Runable* task) {
     task->release();
     return false;
   }
-  auto state = std::make_shared<State>();
-  state->owner = this;
-  state->task = task;
+  // In place before the thread exists: the task may call stop() or
+  // isStopping() at once.
+  state_ = std::make_shared<State>();
+  state_->owner = this;
+  state_->task = task;
   try {
-    thread_ = std::thread(threadBody, state);
+    thread_ = std::thread(threadBody, state_);
   } catch (const std::system_error&) {
+    state_.reset();
     task->release();
     return false;
   }
-  state_ = std::move(state);
   return true;
 }
 
 bool WorkerThread::stop(DWORD timeoutMs) {
+  if (currentState && currentState->owner == this) return false;  // cannot wait for itself
   if (!state_) return true;
-  if (currentState == state_.get()) return false;  // cannot wait for itself
   requestStop();
   state_->finished.wait(timeoutMs);
   bool ended;
