@@ -6,12 +6,14 @@
 //
 // Idle cost: starts ipc-receiver --idle-worker, waits a second after it is
 // ready, then reads utime+stime of the child from /proc/<pid>/stat before and
-// after the measured seconds of idleness (clock ticks of 1/CLK_TCK s).
+// after the measured seconds of idleness (clock ticks of 1/CLK_TCK s), and
+// the context switches of all its threads (each wake-up is one).
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -42,6 +44,22 @@ long long cpuTicks(pid_t pid) {
   return utime + stime;
 }
 
+// Context switches of all threads of a process: every wake-up counts one.
+long long contextSwitches(pid_t pid) {
+  long long total = 0;
+  std::error_code ignored;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
+    std::ifstream in(task.path() / "status");
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) {
+        total += std::atoll(line.substr(line.find(':') + 1).c_str());
+      }
+    }
+  }
+  return total;
+}
+
 std::string threadCount(pid_t pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");
   std::string line;
@@ -61,13 +79,16 @@ int measureIdle(int seconds) {
   }
   std::this_thread::sleep_for(std::chrono::seconds(1));
   long long before = cpuTicks(receiver.pid());
+  long long switchesBefore = contextSwitches(receiver.pid());
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   long long after = cpuTicks(receiver.pid());
+  long long switchesAfter = contextSwitches(receiver.pid());
   long tick = sysconf(_SC_CLK_TCK);
   std::printf("idle loop + IPC endpoint + worker blocked on its wake event (pid %d, threads%s):\n",
               static_cast<int>(receiver.pid()), threadCount(receiver.pid()).c_str());
   std::printf("  utime+stime over %d s of idleness: %lld ticks (%lld ms; 1 tick = %ld ms)\n", seconds,
               after - before, (after - before) * 1000 / tick, 1000 / tick);
+  std::printf("  context switches of all its threads meanwhile: %lld\n", switchesAfter - switchesBefore);
   receiver.signal(SIGTERM);
   auto last = receiver.readLine(5000);
   std::printf("  after SIGTERM: %s, exit code %d\n", last ? last->c_str() : "(nothing)",
