@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@ namespace platform {
 namespace {
 
 constexpr std::uint32_t kWireMagic = 0x31504956;  // "VIP1"
+constexpr int kFullQueueWaitMs = 20;
 
 struct WireMessage {
   std::uint32_t magic;
@@ -234,16 +236,31 @@ std::unique_ptr<IpcPeer> IpcPeer::open(const std::wstring& name) {
 bool IpcPeer::post(UINT message, WPARAM wParam, LPARAM lParam) {
   WireMessage wire{kWireMagic, message, static_cast<std::uint64_t>(wParam),
                    static_cast<std::int64_t>(lParam)};
+  // The kernel queues only about ten datagrams per receiving socket, where
+  // Windows queues 10,000 messages. The receiver's reader thread empties it
+  // at once, so a full socket means a burst outran that thread: wait for
+  // room, but only briefly, so that a stuck receiver never holds us up.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kFullQueueWaitMs);
   ssize_t sent;
-  do {
+  int error = 0;
+  for (;;) {
     sent = send(fd_, &wire, sizeof wire, MSG_DONTWAIT | MSG_NOSIGNAL);
-  } while (sent < 0 && errno == EINTR);
+    if (sent >= 0) break;
+    error = errno;
+    if (error == EINTR) continue;
+    if (error != EAGAIN && error != EWOULDBLOCK) break;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    pollfd room{fd_, POLLOUT, 0};
+    poll(&room, 1, static_cast<int>(left.count()));
+  }
   if (sent == static_cast<ssize_t>(sizeof wire)) return true;
-  if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+  if (error == EAGAIN || error == EWOULDBLOCK) {
     setLastError(ERROR_NOT_ENOUGH_QUOTA);
-  } else if (sent < 0 && (errno == ECONNREFUSED || errno == ENOTCONN)) {
+  } else if (error == ECONNREFUSED || error == ENOTCONN) {
     setLastError(ERROR_INVALID_WINDOW_HANDLE);
   } else {
+    errno = error ? error : EIO;
     setLastErrorFromErrno();
   }
   return false;

@@ -11,6 +11,7 @@
 // A reader thread moves datagrams from the socket to the UI loop at once, so
 // a busy UI thread does not make senders fail; up to 10,000 messages may wait
 // for the UI thread (the queue limit of Windows) before posts are refused.
+// A sender whose burst outruns the reader thread waits up to 20 ms for room.
 #pragma once
 
 #include <cstdint>
@@ -67,8 +68,9 @@ class IpcPeer {
   // (last error ERROR_FILE_NOT_FOUND) or on a system failure (another code).
   static std::unique_ptr<IpcPeer> open(const std::wstring& name);
 
-  // Sends without waiting. False when the receiver's queue is full
-  // (ERROR_NOT_ENOUGH_QUOTA) or the endpoint is gone (ERROR_INVALID_WINDOW_HANDLE).
+  // Sends without waiting for the receiver to handle the message. False when
+  // the receiver's queue stays full for 20 ms (ERROR_NOT_ENOUGH_QUOTA) or the
+  // endpoint is gone (ERROR_INVALID_WINDOW_HANDLE).
   bool post(UINT message, WPARAM wParam, LPARAM lParam);
 
   ~IpcPeer();

@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -167,6 +168,29 @@ TEST_F(WindowIpcTest, MessagesOfEachSenderArriveInOrder) {
     ASSERT_EQ(fromA[i], static_cast<WPARAM>(i));
     ASSERT_EQ(fromB[i], static_cast<WPARAM>(i));
   }
+}
+
+// A receiver whose UI thread does not get round to its messages: 10,000 of
+// them wait for it (the Windows queue limit), a few more in the socket, and
+// then posts are refused. Nothing accepted is lost, and the order holds.
+TEST_F(WindowIpcTest, PostsAreRefusedOnlyWhenTheReceiverIsFarBehind) {
+  RecordingHandler handler;
+  utility::WindowIPC ipc;
+  ASSERT_TRUE(ipc.create(L"backlog", &handler));
+  ChildProcess sender({binPath("ipc-sender"), "--class", "backlog", "--message", "0x600", "--count", "20000",
+                       "--give-up"}, profileEnv());
+  auto line = sender.readLine(30000);
+  ASSERT_TRUE(line);
+  ASSERT_EQ(sender.wait(), 0);
+  unsigned long sent = 0, refused = 0;
+  ASSERT_EQ(std::sscanf(line->c_str(), "sent %lu refused %lu", &sent, &refused), 2) << *line;
+  EXPECT_EQ(refused, 1u);
+  EXPECT_GE(sent, platform::kIpcQueueLimit);
+  EXPECT_LT(sent, platform::kIpcQueueLimit + 100);
+  handler.quitAfter = sent;
+  ASSERT_TRUE(vireo::testing::runLoopWithLimit(30000));
+  ASSERT_EQ(handler.received.size(), sent);
+  for (size_t i = 0; i < sent; ++i) ASSERT_EQ(handler.received[i].wParam, i);
 }
 
 TEST_F(WindowIpcTest, APeerKilledWithSigkillLeavesNothingBehind) {
