@@ -2,10 +2,15 @@
 
 #include <string>
 
+#include "app/bx_downloader_impl.h"
+#include "app/tasks/ui_dispatcher.h"
 #include "config/installer_contract.h"
 #include "model/bx_downloader_model.h"
+#include "net/zk_curl_downloader.h"
 #include "platform/clock.h"
+#include "platform/event_loop.h"
 #include "platform/machine_profile.h"
+#include "report/zk_reporter.h"
 #include "utility/log.h"
 #include "utility/ufile.h"
 
@@ -21,19 +26,28 @@ std::wstring prepareLogFile() {
   return folder + contract::kLogFile;
 }
 
+// Stops the reporter (it uploads what is still queued) and the model, with
+// their time limits, and deletes the model.
 void teardown() {
-  // The reporter is stopped here, before the model, once it exists.
-  BXDownloaderModel* model = BXDownloaderModel::getInstance();
-  model->uninit();
+  ZKReporter::getInstance()->stop();
+  BXDownloaderModel::getInstance()->uninit();
   BXDownloaderModel::deleteInstance();
+}
+
+// The controller lives here for the whole message loop.
+void runController() {
+  BXDownloaderImpl controller;
+  if (controller.entrance()) platform::uiLoop().run();
 }
 
 }  // namespace
 
 int wWinMain(const wchar_t* commandLine) {
-  // COM and Winsock have no counterpart here.
+  // COM has no counterpart here; libcurl's global set-up takes Winsock's place.
+  ZKCurlDownloader::globalInit();
   std::wstring logFile = prepareLogFile();
   common::setLogHandler(common::writeLogLine);
+  UiDispatcher::create();
   common::initLog(logFile);
   VLOG(L"\r\n\r\n start run");
 
@@ -42,8 +56,8 @@ int wWinMain(const wchar_t* commandLine) {
        L"*******************************************************",
        contract::kVersion);
 
-  // The UI toolkit, the controller and the message loop run here once they
-  // exist; the controller decides whether the loop runs at all.
+  // The skinned UI toolkit is prepared here once windows exist.
+  runController();
 
   teardown();
   common::flushLog();

@@ -2,14 +2,9 @@
 // every shape in a sandbox machine: it ends with exit code 0 and writes its
 // start lines and launch parameters to the sandbox's log.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +14,7 @@
 #include "platform/code_pages.h"
 #include "platform/command_line.h"
 #include "platform/machine_profile.h"
+#include "support/installer_process.h"
 #include "support/sandbox.h"
 #include "utility/reg_key.h"
 
@@ -26,6 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using vireo::testing::InstallerProcess;
+using vireo::testing::LogLine;
 using vireo::testing::Sandbox;
 
 constexpr const char* kProfileKeys =
@@ -33,39 +31,8 @@ constexpr const char* kProfileKeys =
 const std::string kVersionLine =
     "downloader start. version is : 24.12.26 "
     "*******************************************************";
-
-struct LogLine {
-  std::string function, message;
-  bool operator==(const LogLine&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const LogLine& l) {
-  return out << l.function << ": " << testing::PrintToString(l.message);
-}
-
-// Every line's function and message (the text after the "(line):" header).
-std::vector<LogLine> parseLog(const std::string& text) {
-  static const std::regex header(
-      R"((^|\r\n)\d\d-\d\d\t\d\d:\d\d:\d\d\.\d{3}\t\d{4,}\t([^\t\r\n]*)\t\(\d+\):)");
-  std::vector<LogLine> lines;
-  std::vector<std::pair<size_t, size_t>> spans;  // message start, header start
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), header);
-       it != std::sregex_iterator(); ++it) {
-    size_t headerStart = it->position(0) + it->length(1);
-    if (!lines.empty()) {
-      lines.back().message = text.substr(spans.back().first, headerStart - spans.back().first);
-    }
-    lines.push_back({(*it)[2].str(), ""});
-    spans.push_back({it->position(0) + it->length(0), headerStart});
-  }
-  if (!lines.empty()) lines.back().message = text.substr(spans.back().first);
-  for (auto& l : lines) {
-    if (l.message.size() >= 2 && l.message.compare(l.message.size() - 2, 2, "\r\n") == 0) {
-      l.message.resize(l.message.size() - 2);
-    }
-  }
-  return lines;
-}
+// Logged once start-up has handed over to the controller.
+const std::string kControllerLine = "player, create main window...";
 
 class InstallerRun : public ::testing::Test {
  protected:
@@ -81,56 +48,34 @@ class InstallerRun : public ::testing::Test {
     platform::installMachineProfile({});
   }
 
-  // Places a copy of the installer at C:\<relative> (a hard link when it can).
-  std::string place(const std::string& relative) {
-    std::string host = box_->driveRoot('C') + "/" + relative;
-    fs::create_directories(fs::path(host).parent_path());
-    std::string built = std::string(VIREO_BIN_DIR) + "/vireo-installer";
-    std::error_code error;
-    fs::create_hard_link(built, host, error);
-    if (error) fs::copy_file(built, host);
-    return host;
-  }
-
-  // Runs it with the command-line text after the program name, exactly as
-  // a Windows parent would pass it; returns the exit code.
+  // Runs a copy at C:\<relative> with the command-line text after the
+  // program name until it has handed over to the controller, then ends it as
+  // a logout does; returns the exit code.
   int run(const std::string& relative, const std::wstring& arguments) {
-    std::string host = place(relative);
-    std::wstring windowsPath = L"C:\\" + platform::utf8ToWide(relative);
-    for (auto& c : windowsPath) c = c == L'/' ? L'\\' : c;
-    std::wstring full = platform::quoteArgument(windowsPath);
-    if (!arguments.empty()) full += L" " + arguments;
-
-    std::vector<std::string> args = {host};
-    auto split = platform::splitCommandLine(full);
-    for (size_t i = 1; i < split.size(); ++i) args.push_back(platform::wideToUtf8(split[i]));
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::string profile = "VIREO_PROFILE=" + box_->profilePath();
-    std::string text = std::string(platform::kCommandLineVariable) + "=" + platform::wideToUtf8(full);
-    std::string home = "HOME=" + box_->folder();
-    char* envp[] = {profile.data(), text.data(), home.data(), nullptr};
-
-    pid_t pid = -1;
-    if (posix_spawn(&pid, host.c_str(), nullptr, nullptr, argv.data(), envp) != 0) return -1;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) {
-        kill(pid, SIGKILL);  // our own child, hung
-        waitpid(pid, &status, 0);
-        return -2;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
+    process_ = std::make_unique<InstallerProcess>(*box_, relative);
+    if (!process_->start(arguments)) return -1;
+    process_->waitForLog(kControllerLine);
+    process_->terminate();
+    return process_->wait();
   }
 
   std::string logPath() const { return box_->appDataHost() + "/downloader/downloader.log"; }
-  std::vector<LogLine> log() const { return parseLog(vireo::testing::readHostFile(logPath())); }
+  std::vector<LogLine> log() const { return vireo::testing::parseLog(vireo::testing::readHostFile(logPath())); }
+
+  // The start lines and the launch parameters: the lines of wWinMain and of
+  // BXDownloaderModel::init up to the version line.
+  std::vector<LogLine> startLines() const {
+    std::vector<LogLine> out;
+    for (const auto& l : log()) {
+      if (l.function != "wWinMain" && l.function != "BXDownloaderModel::init") continue;
+      out.push_back(l);
+      if (l.message == kVersionLine) break;
+    }
+    return out;
+  }
 
   std::unique_ptr<Sandbox> box_;
+  std::unique_ptr<InstallerProcess> process_;
 };
 
 struct RunCase {
@@ -189,16 +134,17 @@ TEST_F(InstallerRun, LogsTheStartAndTheLaunchParametersOfEveryShape) {
     std::vector<LogLine> expected = {{"wWinMain", "\r\n\r\n start run"}};
     for (const auto& l : c.launchLines) expected.push_back({"BXDownloaderModel::init", l});
     expected.push_back({"wWinMain", kVersionLine});
-    EXPECT_EQ(log(), expected);
+    EXPECT_EQ(startLines(), expected);
   }
 }
 
 TEST_F(InstallerRun, ACleanMachineGetsItsIdentifierStored) {
   EXPECT_EQ(run("vireo9_com.example.game_20391_1.exe", L""), 0);
   std::vector<LogLine> lines = log();
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_EQ(lines.front(), (LogLine{"wWinMain", "\r\n\r\n start run"}));
-  EXPECT_EQ(lines.back(), (LogLine{"wWinMain", kVersionLine}));
+  std::vector<LogLine> start = startLines();
+  ASSERT_GE(start.size(), 2u);
+  EXPECT_EQ(start.front(), (LogLine{"wWinMain", "\r\n\r\n start run"}));
+  EXPECT_EQ(start.back(), (LogLine{"wWinMain", kVersionLine}));
   bool identityLine = false;
   for (const auto& l : lines) {
     identityLine = identityLine || (l.function == "ConfigImp::getPCIDNew" &&
@@ -221,7 +167,7 @@ TEST_F(InstallerRun, AnExistingLogIsAppendedTo) {
   EXPECT_EQ(run("installer.exe", L""), 0);
   std::string text = vireo::testing::readHostFile(logPath());
   EXPECT_EQ(text.rfind("earlier run\r\n", 0), 0u);
-  EXPECT_EQ(log().size(), 4u);
+  EXPECT_EQ(startLines().size(), 4u);
 }
 
 }  // namespace

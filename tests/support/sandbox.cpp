@@ -74,6 +74,13 @@ std::string Sandbox::profileText(const std::string& extraJson) const {
       << "  \"windowsDir\": \"C:\\\\Windows\",\n"
       << "  \"registry\": \"" << registryHost() << "\",\n"
       << "  \"namespace\": \"" << namespace_ << "\"";
+  // Nothing a test runs may reach beyond 127.0.0.1: unless the test names
+  // its services, they all point at a closed loopback port.
+  if (extraJson.find("\"services\"") == std::string::npos) {
+    out << ",\n  \"services\": {\"cdn\": \"" << kClosedService << "\", \"api\": \""
+        << kClosedService << "\", \"analytics\": \"" << kClosedService << "\", \"web\": \""
+        << kClosedService << "\", \"chat\": \"" << kClosedService << "\"}";
+  }
   if (!extraJson.empty()) out << ",\n  " << extraJson;
   out << "\n}\n";
   return out.str();

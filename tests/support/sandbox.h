@@ -12,6 +12,11 @@ struct SandboxDrive {
   std::string extraJson;  // further keys of the drive, e.g. "\"freeMiB\": 20000"
 };
 
+// Where a sandbox's services point unless the test names its own: a loopback
+// port nothing listens on, so a request fails at once and never leaves the
+// machine.
+constexpr const char* kClosedService = "http://127.0.0.1:9";
+
 class Sandbox {
  public:
   // `extraJson` adds top-level keys to the profile (without braces).
