@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "platform/code_pages.h"
+#include "platform/invoking_user.h"
 #include "platform/machine_profile.h"
 
 namespace platform {
@@ -29,11 +30,8 @@ const std::set<std::string>& localDiskFileSystems() {
   return names;
 }
 
-std::string homeFolder() {
-  const char* home = std::getenv("HOME");
-  if (home && *home == '/') return home;
-  return "/";
-}
+// Under sudo or pkexec, the invoking user's home (invoking_user.h).
+std::string homeFolder() { return userHomeFolder(); }
 
 std::string withoutTrailingSlash(std::string p) {
   while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -159,7 +157,7 @@ std::vector<Drive> realDrives() {
   for (const auto& m : mounts) {
     if (next >= kPseudoDrive) break;
     if (!localDiskFileSystems().count(m.type) || seen.count(m.device)) continue;
-    if (access(m.point.c_str(), W_OK) != 0 || deviceIsHotplug(m.device)) continue;
+    if (!userCanWrite(m.point) || deviceIsHotplug(m.device)) continue;
     seen.insert(m.device);
     table.push_back({next++, m.point});
   }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/drives.h"
+#include "platform/invoking_user.h"
 #include "platform/last_error.h"
 
 namespace platform {
@@ -36,6 +37,7 @@ bool copyContent(const std::string& from, const std::string& to) {
     ::close(in);
     return false;
   }
+  adoptFolderOwner(to);
   char buffer[1 << 16];
   bool ok = true;
   for (;;) {
@@ -113,7 +115,11 @@ DWORD createDirectoryTree(const std::wstring& path) {
   for (size_t i = 1; i <= host.size(); ++i) {
     if (i != host.size() && host[i] != '/') continue;
     std::string level = host.substr(0, i);
-    if (mkdir(level.c_str(), 0755) != 0 && errno != EEXIST) return setLastErrorFromErrno();
+    if (mkdir(level.c_str(), 0755) == 0) {
+      adoptFolderOwner(level);
+    } else if (errno != EEXIST) {
+      return setLastErrorFromErrno();
+    }
     if (stat(level.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
       setLastError(ERROR_PATH_NOT_FOUND);
       return ERROR_PATH_NOT_FOUND;
@@ -190,6 +196,7 @@ bool writeFileAtomically(const std::wstring& path, const std::string& bytes) {
   std::string temporary = host + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
   int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return setLastErrorFromErrno(), false;
+  adoptFolderOwner(temporary);
   bool ok = true;
   for (size_t done = 0; done < bytes.size() && ok;) {
     ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -234,6 +241,8 @@ bool File::open(const std::wstring& path, bool write, Disposition disposition) {
     case Disposition::OpenAlways: flags |= O_CREAT; break;
   }
   if (!write && disposition != Disposition::OpenExisting) flags = (flags & ~O_RDONLY) | O_RDWR;
+  struct stat before;
+  bool existed = lstat(host.c_str(), &before) == 0;
   int fd = ::open(host.c_str(), flags, 0644);
   if (fd < 0) {
     DWORD code = setLastErrorFromErrno();
@@ -246,6 +255,7 @@ bool File::open(const std::wstring& path, bool write, Disposition disposition) {
     setLastError(ERROR_ACCESS_DENIED);
     return false;
   }
+  if (!existed) adoptFolderOwner(host);
   fd_ = fd;
   setLastError(ERROR_SUCCESS);
   return true;

@@ -3,25 +3,21 @@
 #include <limits.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 
 #include "platform/drives.h"
+#include "platform/invoking_user.h"
 #include "platform/machine_profile.h"
 
 namespace platform {
 namespace {
 
-std::string environment(const char* name, const std::string& fallback) {
-  const char* v = std::getenv(name);
-  return v && *v == '/' ? std::string(v) : fallback;
-}
-
-std::string home() { return environment("HOME", "/"); }
+// Under sudo or pkexec these are the invoking user's (invoking_user.h).
+std::string home() { return userHomeFolder(); }
 
 // XDG_DESKTOP_DIR from user-dirs.dirs ("$HOME/Desktop" form), if set.
 std::string xdgDesktop() {
-  std::string config = environment("XDG_CONFIG_HOME", home() + "/.config");
+  std::string config = userXdgFolder("XDG_CONFIG_HOME", "/.config");
   std::ifstream in(config + "/user-dirs.dirs");
   std::string line;
   while (std::getline(in, line)) {
@@ -42,7 +38,7 @@ std::wstring appDataFolder() {
   const auto& p = machineProfile();
   if (p.appData) return *p.appData;
   if (underProfile()) return L"C:\\.config";
-  return windowsPath(environment("XDG_CONFIG_HOME", home() + "/.config"));
+  return windowsPath(userXdgFolder("XDG_CONFIG_HOME", "/.config"));
 }
 
 std::wstring desktopFolder() {
@@ -56,7 +52,7 @@ std::wstring windowsFolder() {
   const auto& p = machineProfile();
   if (p.windowsDir) return *p.windowsDir;
   if (underProfile()) return L"C:\\Windows";
-  return windowsPath(environment("XDG_DATA_HOME", home() + "/.local/share") + "/vireo/windows");
+  return windowsPath(userXdgFolder("XDG_DATA_HOME", "/.local/share") + "/vireo/windows");
 }
 
 std::string moduleHostPath() {

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/case_folding.h"
+#include "platform/invoking_user.h"
 #include "platform/last_error.h"
 #include "platform/machine_profile.h"
 #include "platform/registry_text.h"
@@ -65,11 +66,6 @@ bool normalizeKeyPath(const std::wstring& subKey, std::wstring& path) {
   return flush();
 }
 
-std::string homeFolder() {
-  const char* home = std::getenv("HOME");
-  return home && *home == '/' ? home : "/";
-}
-
 std::string storeFile(HKEY root) {
   std::string name;
   for (const wchar_t* p = rootName(root); *p; ++p) name += static_cast<char>(*p);
@@ -80,7 +76,11 @@ DWORD ensureFolder(const std::string& folder) {
   for (size_t i = 1; i <= folder.size(); ++i) {
     if (i != folder.size() && folder[i] != '/') continue;
     std::string level = folder.substr(0, i);
-    if (mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) return failFromErrno();
+    if (mkdir(level.c_str(), 0700) == 0) {
+      adoptFolderOwner(level);
+    } else if (errno != EEXIST) {
+      return failFromErrno();
+    }
   }
   return ERROR_SUCCESS;
 }
@@ -142,6 +142,7 @@ DWORD replaceFile(const std::string& path, const std::string& bytes) {
   std::string temporary = path + ".tmp";
   int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return failFromErrno();
+  adoptFolderOwner(temporary);
   bool ok = writeAll(fd, bytes) && fsync(fd) == 0;
   int savedErrno = errno;
   if (::close(fd) != 0 && ok) {
@@ -172,6 +173,7 @@ class StoreLock {
       error_ = failFromErrno();
       return;
     }
+    adoptFolderOwner(lockPath);
     struct flock lock = {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
@@ -276,9 +278,7 @@ DWORD checkKey(HKEY root, const std::wstring& subKey, std::wstring& path) {
 std::string storeFolder() {
   const auto& profile = machineProfile();
   if (profile.registry) return *profile.registry;
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  std::string base = config && *config == '/' ? config : homeFolder() + "/.config";
-  return base + "/vireo/registry";
+  return userXdgFolder("XDG_CONFIG_HOME", "/.config") + "/vireo/registry";
 }
 
 DWORD keyExists(HKEY root, const std::wstring& subKey) {
