@@ -1,13 +1,22 @@
 #include "model/bx_downloader_model.h"
 
+#include <utility>
+
 #include "app/launch/launch_parameters.h"
+#include "app/tasks/runable.h"
+#include "app/tasks/ui_dispatcher.h"
 #include "config/config_imp.h"
+#include "platform/machine_profile.h"
+#include "report/zk_reporter.h"
 #include "utility/log.h"
 #include "utility/ufile.h"
 
 namespace {
 
 BXDownloaderModel* instance = nullptr;
+
+// How long teardown waits for each worker thread.
+constexpr std::uint32_t kThreadStopMs = 1000;
 
 // Launch-parameter lines are written under the name of the step that reads them.
 constexpr const char* kInitFunction = "BXDownloaderModel::init";
@@ -24,20 +33,58 @@ BXDownloaderModel* BXDownloaderModel::getInstance() {
 }
 
 void BXDownloaderModel::deleteInstance() {
-  delete instance;
+  if (!instance) return;
+  if (instance->threadLetGo_) {
+    // A thread let go at teardown may still use the object: it stays alive
+    // (the process is ending), only the instance is emptied.
+    VLOG(L"a worker thread is still running; the model is kept alive");
+  } else {
+    delete instance;
+  }
   instance = nullptr;
 }
 
 void BXDownloaderModel::init(const wchar_t* commandLine) {
   readFileNameParameters();
-  // The install location is computed here once the install-location step exists.
+  _calcInstallPath();
   readCommandLineParameters(commandLine);
-  ConfigImp::getInstance()->getPCIDNew();
-  // The reporter and the address-resolution thread start here once they exist.
+  const std::wstring pcid = ConfigImp::getInstance()->getPCIDNew();
+  ZKReporter::getInstance()->start(openid, pcid);
+  if (!urlThread_.start(new MemberFuncRunable(this, &BXDownloaderModel::_threadGetPlayerUrl))) {
+    VLOG(L"url thread not started");
+  }
 }
 
 void BXDownloaderModel::uninit() {
-  // Timers, threads and downloaders are stopped here once the model has them.
+  defaultUrlTimer_.kill();
+  instanceMutex_.reset();
+
+  stopUrlThread();
+  stopWithinLimit(installThread_);
+  // The transfers of downloadThread are interrupted first: a thread blocked in
+  // a request can only end once its request has been closed.
+  downloadCancel_.store(true);
+  downloadThread_.requestStop();
+  primaryDownloader_.cancel();
+  spareDownloader_.cancel();
+  stopWithinLimit(downloadThread_);
+  // Again after the stop: a request a let-go thread opened meanwhile is
+  // closed too.
+  primaryDownloader_.cancel();
+  spareDownloader_.cancel();
+
+  taskOwner_.cancel();
+}
+
+void BXDownloaderModel::stopWithinLimit(WorkerThread& thread) {
+  if (!thread.stop(platform::scaledWaitMs("threadStop", kThreadStopMs))) {
+    VLOG(L"a worker thread did not end in time and was let go");
+    threadLetGo_ = true;
+  }
+}
+
+void BXDownloaderModel::postToUi(std::function<void()> task) {
+  UiDispatcher::post(taskOwner_.key(), new FunctionRunable(std::move(task)));
 }
 
 void BXDownloaderModel::readFileNameParameters() {

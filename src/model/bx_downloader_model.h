@@ -185,4 +185,27 @@ class BXDownloaderModel : public utility::CHttpDownloader::IHttpDownloadSink {
   utility::CHttpDownloader urlDownloader_;
   utility::CHttpDownloader primaryDownloader_;
   utility::CHttpDownloader spareDownloader_;
+
+  // --- bx_downloader_model.cpp ---------------------------------------------
+  // Stops a worker thread within the "threadStop" limit; one that does not
+  // end in time is let go and threadLetGo_ is set.
+  void stopWithinLimit(WorkerThread& thread);
+
+  // --- player_url_resolution.cpp -------------------------------------------
+  // The answer text: the local override file, else the second stack, else
+  // libcurl; empty when all fail.
+  std::string fetchPlayerUrlAnswer();
+  // Interrupts the resolution's transfers and stops urlThread (UI thread).
+  void stopUrlThread();
+
+  // --- package_download.cpp ------------------------------------------------
+  // The libcurl fall-back of downloadThread; posts the outcome.
+  void downloadByCurl(const std::wstring& target, const std::wstring& url);
+  // A finished download is handed on only when its signature holds; one that
+  // fails is moved aside and reported. Posts the outcome.
+  void finishVerifiedDownload(const std::wstring& target);
+  void postDownloadOutcome(bool succeeded);
+  bool downloadStopping() const;
+  // Set at teardown: aborts the libcurl fall-back (never cleared).
+  std::atomic<bool> downloadCancel_{false};
 };
