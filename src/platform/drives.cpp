@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -57,7 +58,8 @@ std::string unescapeMountField(const std::string& s) {
 struct Mount {
   std::string point;
   std::string type;
-  dev_t device;
+  std::string source;  // the mounted device ("/dev/sda2") or a pseudo name
+  dev_t device;        // as the mount table gives it (anonymous for btrfs)
 };
 
 std::vector<Mount> readMounts() {
@@ -71,11 +73,12 @@ std::vector<Mount> readMounts() {
     auto dash = line.find(" - ");
     if (dash == std::string::npos) continue;
     std::istringstream tail(line.substr(dash + 3));
-    std::string type;
-    tail >> type;
+    std::string type, source;
+    tail >> type >> source;
     unsigned maj = 0, min = 0;
     if (std::sscanf(majorMinor.c_str(), "%u:%u", &maj, &min) != 2) continue;
-    mounts.push_back({unescapeMountField(point), type, makedev(maj, min)});
+    mounts.push_back(
+        {unescapeMountField(point), type, unescapeMountField(source), makedev(maj, min)});
   }
   return mounts;
 }
@@ -107,13 +110,51 @@ std::string diskFolder(const std::string& blockFolder) {
   return blockFolder;
 }
 
-bool deviceIsHotplug(dev_t device) {
-  std::string block = sysBlockFolder(device);
-  if (block.empty()) return false;
-  if (block.find("/usb") != std::string::npos) return true;
-  return readSmallFile(diskFolder(block) + "/removable") == "1";
+bool hasSysBlockEntry(dev_t device) { return !sysBlockFolder(device).empty(); }
+
+// The block device behind a mount. File systems such as btrfs report an
+// anonymous device number; then the mounted device node names the real one.
+dev_t backingDevice(const Mount& mount) {
+  if (hasSysBlockEntry(mount.device)) return mount.device;
+  struct stat st;
+  if (!mount.source.empty() && mount.source[0] == '/' && stat(mount.source.c_str(), &st) == 0 &&
+      S_ISBLK(st.st_mode)) {
+    return st.st_rdev;
+  }
+  return mount.device;
 }
 
+// The folders of the devices a stacked device (device mapper, RAID) is built on.
+std::vector<std::string> slaveFolders(const std::string& disk) {
+  std::vector<std::string> out;
+  DIR* dir = opendir((disk + "/slaves").c_str());
+  if (!dir) return out;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    char resolved[PATH_MAX];
+    if (realpath((disk + "/slaves/" + name).c_str(), resolved)) out.push_back(resolved);
+  }
+  closedir(dir);
+  return out;
+}
+
+// Removable or on USB: the device itself, or any device it is built on.
+bool blockFolderIsHotplug(const std::string& block, int depth) {
+  if (block.empty() || depth > 8) return false;
+  if (block.find("/usb") != std::string::npos) return true;
+  std::string disk = diskFolder(block);
+  if (readSmallFile(disk + "/removable") == "1") return true;
+  for (const auto& slave : slaveFolders(disk)) {
+    if (blockFolderIsHotplug(slave, depth + 1)) return true;
+  }
+  return false;
+}
+
+bool deviceIsHotplug(dev_t device) { return blockFolderIsHotplug(sysBlockFolder(device), 0); }
+
+// Solid state, in the sense the installer asks: the device accepts discard
+// (TRIM) requests.
 bool deviceSupportsTrim(dev_t device) {
   std::string disk = diskFolder(sysBlockFolder(device));
   if (disk.empty()) return false;
@@ -157,7 +198,7 @@ std::vector<Drive> realDrives() {
   for (const auto& m : mounts) {
     if (next >= kPseudoDrive) break;
     if (!localDiskFileSystems().count(m.type) || seen.count(m.device)) continue;
-    if (!userCanWrite(m.point) || deviceIsHotplug(m.device)) continue;
+    if (!userCanWrite(m.point) || deviceIsHotplug(backingDevice(m))) continue;
     seen.insert(m.device);
     table.push_back({next++, m.point});
   }
@@ -292,34 +333,56 @@ std::wstring windowsPath(const std::string& hostPathIn) {
   return out;
 }
 
-VolumeFacts volumeFacts(wchar_t letter) {
-  VolumeFacts facts;
-  const Drive* drive = findDrive(letter);
-  if (!drive) return facts;
+namespace {
+
+// The root folder must be there and readable for the drive to answer at all;
+// otherwise the drive behaves as one without media.
+bool rootIsUsable(const std::string& root) {
+  struct stat st;
+  return stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && access(root.c_str(), R_OK | X_OK) == 0;
+}
+
+void measureHost(const std::string& root, VolumeFacts& facts) {
   struct statvfs vfs;
-  bool measured = statvfs(drive->root.c_str(), &vfs) == 0;
-  if (measured) {
+  if (statvfs(root.c_str(), &vfs) == 0) {
     facts.readable = true;
     facts.freeBytes = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
   }
-  struct stat st;
-  if (stat(drive->root.c_str(), &st) == 0) {
-    auto mounts = readMounts();
-    if (const Mount* m = mountOf(mounts, drive->root)) facts.fileSystem = windowsFileSystemName(m->type);
-    facts.solidState = deviceSupportsTrim(st.st_dev);
-    facts.hotplug = deviceIsHotplug(st.st_dev);
+  auto mounts = readMounts();
+  const Mount* m = mountOf(mounts, root);
+  if (!m) return;
+  facts.fileSystem = windowsFileSystemName(m->type);
+  dev_t device = backingDevice(*m);
+  facts.solidState = deviceSupportsTrim(device);
+  facts.hotplug = deviceIsHotplug(device);
+}
+
+void applyProfile(const DriveSpec& spec, VolumeFacts& facts) {
+  if (spec.freeMiB) {
+    facts.readable = true;
+    double bytes = *spec.freeMiB * 1048576.0;
+    facts.freeBytes = bytes >= 1.8e19 ? UINT64_MAX : static_cast<std::uint64_t>(bytes);
   }
-  if (const DriveSpec* spec = profileSpec(drive->letter)) {
-    if (spec->freeMiB) {
-      facts.readable = true;
-      double bytes = *spec->freeMiB * 1048576.0;
-      facts.freeBytes = bytes >= 1.8e19 ? UINT64_MAX : static_cast<std::uint64_t>(bytes);
-    }
-    if (spec->fs) facts.fileSystem = utf8ToWide(*spec->fs);
-    if (spec->ssd) facts.solidState = *spec->ssd;
-    if (spec->hotplug) facts.hotplug = *spec->hotplug;
-    if (spec->fixed) facts.fixed = *spec->fixed;
+  if (spec.fs) facts.fileSystem = utf8ToWide(*spec.fs);
+  if (spec.ssd) facts.solidState = *spec.ssd;
+  if (spec.hotplug) facts.hotplug = *spec.hotplug;
+}
+
+}  // namespace
+
+VolumeFacts volumeFacts(wchar_t letter) {
+  VolumeFacts facts;
+  const Drive* drive = findDrive(letter);
+  if (!drive) {
+    facts.fixed = false;  // GetDriveType: no root folder
+    return facts;
   }
+  const DriveSpec* spec = profileSpec(drive->letter);
+  if (spec && spec->fixed) facts.fixed = *spec->fixed;
+  if (!rootIsUsable(drive->root)) return facts;
+  facts.present = true;
+  measureHost(drive->root, facts);
+  if (spec) applyProfile(*spec, facts);
   return facts;
 }
 

@@ -32,14 +32,20 @@ std::string hostPath(const std::wstring& windowsPath);
 // Wine) and is never listed as a drive.
 std::wstring windowsPath(const std::string& hostPath);
 
-// Volume facts of a drive, in Windows words.
+// Volume facts of a drive, in Windows words: what GetDiskFreeSpaceEx,
+// GetVolumeInformation, GetDriveType and the storage queries of the drive's
+// device answer. The profile's facts of a drive replace the measured ones
+// key by key. A drive whose root folder is missing or unreadable is like a
+// drive without media: not present, nothing readable, no file system, and
+// neither solid-state nor hot-plug (its device does not open).
 struct VolumeFacts {
+  bool present = false;       // the root folder is there and readable (the device opens)
   bool readable = false;      // free space could be measured
   std::uint64_t freeBytes = 0;  // available to the user
-  std::wstring fileSystem;    // "NTFS", "FAT32", "exFAT", or the host name upper-cased
+  std::wstring fileSystem;    // "NTFS", "FAT32", "exFAT", the host name upper-cased; empty: unknown
   bool solidState = false;    // the backing device supports TRIM
   bool hotplug = false;       // removable or on USB
-  bool fixed = true;          // a fixed disk (GetDriveType says DRIVE_FIXED)
+  bool fixed = true;          // a fixed disk (GetDriveType says DRIVE_FIXED); false for no drive
 };
 VolumeFacts volumeFacts(wchar_t letter);
 
