@@ -11,7 +11,7 @@ bool checkInstallerSignature(const std::wstring& path) {
     VLOG(L"signer: %s", check.signerSubject.c_str());
     return true;
   }
-  VLOG(L"signature check failed: %s (%s), file = %ls",
-       platform::signatureStatusName(check.status), check.reason.c_str(), path.c_str());
+  VLOG(L"signature check failed: %s (%s), file = %ls", platform::signatureStatusName(check.status),
+       check.reason.c_str(), path.c_str());
   return false;
 }

@@ -58,7 +58,8 @@ int low32(std::int64_t count) {
 // (ANSI code page); empty when there is none.
 std::wstring readCacheRecord() {
   utility::ufile::MappedFile record;
-  if (!record.open(utility::ufile::getAppDataDir() + contract::kCacheRecord) || record.size() == 0) {
+  if (!record.open(utility::ufile::getAppDataDir() + contract::kCacheRecord) ||
+      record.size() == 0) {
     return {};
   }
   return utility::ustring::ansiToWide(
@@ -160,11 +161,10 @@ bool BXDownloaderModel::_downloadByUrl(const std::wstring& target) {
 void BXDownloaderModel::downloadByCurl(const std::wstring& target, const std::wstring& url) {
   VLOG(L"download player by curl");
   ZKCurlDownloader curl(&downloadCancel_);
-  const bool ok = curl.downloadFile(target, utility::ustring::wideToAnsi(url),
-                                    [this](int, double received, double total) {
-                                      postProgress(static_cast<std::int64_t>(received),
-                                                   static_cast<std::int64_t>(total));
-                                    });
+  const bool ok = curl.downloadFile(
+      target, utility::ustring::wideToAnsi(url), [this](int, double received, double total) {
+        postProgress(static_cast<std::int64_t>(received), static_cast<std::int64_t>(total));
+      });
   VLOG(L"download player by curl end. ret :%d", ok ? 1 : 0);
   if (downloadStopping()) return;
   if (!ok) {

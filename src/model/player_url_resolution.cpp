@@ -16,6 +16,9 @@
 
 namespace {
 
+// Every line of the resolution is logged under the thread's name.
+constexpr const char* kThreadFunction = "BXDownloaderModel::_threadGetPlayerUrl";
+
 // A local file that replaces the answer; nothing is fetched then.
 constexpr const wchar_t* kOverrideFile = L"C:\\tallisex";
 constexpr const char* kZud5Entry = "zud5";
@@ -25,11 +28,16 @@ constexpr int kEditionVireo5 = 4;
 // the "zud5" entry over).
 const char* entryOfEdition(int edition) {
   switch (edition) {
-    case 1: return "zud4";
-    case 2: return "zud64";
-    case 3: return "zud9";
-    case 5: return "zud5(64)";
-    default: return "zud";
+    case 1:
+      return "zud4";
+    case 2:
+      return "zud64";
+    case 3:
+      return "zud9";
+    case 5:
+      return "zud5(64)";
+    default:
+      return "zud";
   }
 }
 
@@ -72,14 +80,16 @@ void BXDownloaderModel::_threadGetPlayerUrl() {
 std::string BXDownloaderModel::fetchPlayerUrlAnswer() {
   std::string answer;
   if (utility::ufile::isExist(kOverrideFile)) {
-    if (!readWholeFile(kOverrideFile, answer)) VLOG(L"%ls cannot be read", kOverrideFile);
+    if (!readWholeFile(kOverrideFile, answer)) {
+      VLOG_AS(kThreadFunction, L"%ls cannot be read", kOverrideFile);
+    }
     return answer;
   }
   const std::wstring address = ConfigImp::getInstance()->getPlayerUrlAddress();
   if (urlDownloader_.download2mem(answer, address)) return answer;
-  VLOG(L"error 1");
+  VLOG_AS(kThreadFunction, L"error 1");
   if (urlThread_.isStopping()) return answer;
-  VLOG(L"ZKCurlDownloader::downloadMemory start");
+  VLOG_AS(kThreadFunction, L"ZKCurlDownloader::downloadMemory start");
   // The downloader's cancel token also ends the libcurl transfer when the
   // thread is stopped.
   ZKCurlDownloader curl(&urlDownloader_.cancelToken());
@@ -96,7 +106,7 @@ void BXDownloaderModel::applyPlayerUrlAnswer(const std::string& answer) {
   // the stack.
   document.Parse<rapidjson::kParseIterativeFlag>(answer.data(), answer.size());
   if (document.HasParseError() || !document.IsObject()) {
-    VLOG(L"error 2");
+    VLOG_AS(kThreadFunction, L"error 2");
   } else {
     readEntry(document, kZud5Entry, zud5);
     const int edition = ConfigImp::getInstance()->edition;

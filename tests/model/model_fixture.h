@@ -1,0 +1,230 @@
+// Shared pieces of the model tests: a sandbox profile whose services all
+// point at a stand-in back end of the test's own, the process's UI loop run
+// until a condition holds, the model with recording notification slots, a
+// log capture, and the signed stand-in full installer.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <rapidjson/document.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/tasks/ui_dispatcher.h"
+#include "config/config_imp.h"
+#include "model/bx_downloader_model.h"
+#include "platform/event_loop.h"
+#include "support/backend_process.h"
+#include "support/sandbox.h"
+#include "utility/log_capture.h"
+#include "utility/ustring.h"
+
+namespace model_tests {
+
+using vireo::testing::BackendOptions;
+using vireo::testing::BackendProcess;
+using vireo::testing::hostFileExists;
+using vireo::testing::readHostFile;
+using vireo::testing::Sandbox;
+using vireo::testing::writeHostFile;
+using Clock = std::chrono::steady_clock;
+
+// The signed full installer of edition 3 that the build made.
+inline std::string releaseInstaller() {
+  return std::string(VIREO_BIN_DIR) + "/standin-release/zkinst9.0.exe";
+}
+
+inline rapidjson::Document parseJson(const std::string& text) {
+  rapidjson::Document document;
+  document.Parse(text.c_str());
+  return document;
+}
+
+inline long millisecondsSince(Clock::time_point start) {
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// Runs the UI loop until `done` holds (checked every 10 ms) or the limit
+// passes; true when `done` held.
+inline bool runLoopUntil(const std::function<bool()>& done, std::uint32_t limitMs = 15000) {
+  if (done()) return true;
+  auto& loop = platform::uiLoop();
+  const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
+  bool held = false;
+  platform::WindowId watch = loop.createWindow([&](UINT message, WPARAM, LPARAM) {
+    if (message == WM_TIMER) {
+      held = done();
+      if (held || Clock::now() > deadline) loop.quit(0);
+    }
+    return LRESULT{0};
+  });
+  loop.setTimer(watch, 1, 10);
+  loop.run();
+  loop.destroyWindow(watch);
+  return held;
+}
+
+inline void runLoopFor(std::uint32_t ms) {
+  runLoopUntil([] { return false; }, ms);
+}
+
+// What reached the notification slots, on the UI thread.
+struct Notified {
+  struct Progress {
+    int percent, received, total;
+    long atMs;  // since the test began
+  };
+  std::vector<Progress> progress;
+  int succeeded = 0;
+  int failed = 0;
+  int outcomes() const { return succeeded + failed; }
+};
+
+class ModelTest : public ::testing::Test {
+ protected:
+  static constexpr const char* kInstallerPath = "/download/release/zkinst9.0.exe";
+  static constexpr const char* kVersion = "9.1.2";
+
+  ModelTest() {
+    // Nothing here may leave 127.0.0.1, whatever proxy the machine names.
+    setenv("no_proxy", "127.0.0.1,localhost", 1);
+    setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+    std::filesystem::create_directories(servedRoot() + "/zk");
+    std::filesystem::create_directories(servedRoot() + "/download/release");
+    useProfile("http://127.0.0.1:9");
+    UiDispatcher::create();
+    ConfigImp::getInstance()->edition = 3;
+    ConfigImp::getInstance()->packagePath.clear();
+  }
+
+  ~ModelTest() override { dropModel(); }
+
+  // Shuts the model down and deletes it; model() makes a new one.
+  void dropModel() {
+    if (!model_) return;
+    model_->uninit();
+    BXDownloaderModel::deleteInstance();
+    model_ = nullptr;
+  }
+
+  // Starts the back end on the served folder and points every service at it.
+  void serve(BackendOptions options = {}, const std::string& moreProfile = "") {
+    backend_ = std::make_unique<BackendProcess>(servedRoot(), std::move(options));
+    ASSERT_TRUE(backend_->running());
+    useProfile(backend_->baseUrl(), moreProfile);
+  }
+
+  void useProfile(const std::string& services, const std::string& moreProfile = "") {
+    std::string extra = "\"connected\": true, \"services\": {\"cdn\": \"" + services +
+                        "\", \"api\": \"" + services + "\", \"analytics\": \"" + services +
+                        "\", \"web\": \"" + services + "\", \"chat\": \"" + services + "\"}";
+    if (!moreProfile.empty()) extra += ", " + moreProfile;
+    sandbox_.rewriteProfile(extra);
+    sandbox_.installInProcess();
+  }
+
+  // The model with slots that record into notified_, installing into
+  // C:\Vireo\.
+  BXDownloaderModel& model() {
+    if (model_) return *model_;
+    model_ = BXDownloaderModel::getInstance();
+    model_->notify.onDownloadProgress = [this](int percent, int received, int total) {
+      notified_.progress.push_back({percent, received, total, millisecondsSince(begin_)});
+    };
+    model_->notify.onDownloadSucceeded = [this] { notified_.succeeded++; };
+    model_->notify.onDownloadFailed = [this] { notified_.failed++; };
+    model_->setInstallPath(kInstallDir);
+    return *model_;
+  }
+
+  void setAddress(const std::string& url, const std::string& spare,
+                  const std::string& version = kVersion) {
+    PlayerAddress address;
+    address.url = utility::ustring::utf8ToWide(url);
+    address.urlSpare = utility::ustring::utf8ToWide(spare);
+    address.version = utility::ustring::utf8ToWide(version);
+    model().setPlayerAddress(address);
+  }
+
+  std::string servedUrl(const std::string& path) const { return backend_->baseUrl() + path; }
+  std::string servedRoot() const { return sandbox_.folder() + "/served"; }
+  void serveFile(const std::string& path, const std::string& bytes) {
+    writeHostFile(servedRoot() + path, bytes);
+  }
+  void serveInstaller(const std::string& path = kInstallerPath) {
+    serveFile(path, readHostFile(releaseInstaller()));
+  }
+
+  // The download target C:\Vireo\zkinst_9.1.2.exe on the host.
+  std::string hostTarget() const {
+    return sandbox_.driveRoot('C') + "/Vireo/zkinst_" + kVersion + ".exe";
+  }
+
+  // Runs the loop until the download has an outcome.
+  bool waitForOutcome(std::uint32_t limitMs = 20000) {
+    return runLoopUntil([this] { return notified_.outcomes() > 0; }, limitMs);
+  }
+
+  // GET requests the back end saw (uploads left out), parsed.
+  std::vector<rapidjson::Document> getRequests() const {
+    std::vector<rapidjson::Document> out;
+    for (const auto& line : backend_->requestLines()) {
+      rapidjson::Document d = parseJson(line);
+      if (d.IsObject() && std::string(d["method"].GetString()) == "GET")
+        out.push_back(std::move(d));
+    }
+    return out;
+  }
+
+  // Waits until an upload to the analytics service carried `key` (with
+  // `reason` as its "failure_reason" when given).
+  bool waitForReport(const std::string& key, const std::string& reason = "",
+                     std::chrono::milliseconds limit = std::chrono::seconds(10)) const {
+    const auto deadline = Clock::now() + limit;
+    do {
+      for (const auto& line : backend_->recordLines()) {
+        rapidjson::Document record = parseJson(line);
+        if (!record.IsObject() || !record["body"].IsArray()) continue;
+        for (const auto& event : record["body"].GetArray()) {
+          if (key != event["eventKey"].GetString()) continue;
+          if (reason.empty()) return true;
+          const auto& properties = event["properties"];
+          if (properties.HasMember("failure_reason") &&
+              reason == properties["failure_reason"].GetString()) {
+            return true;
+          }
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (Clock::now() < deadline);
+    return false;
+  }
+
+  bool logged(const char* function, const std::wstring& message) const {
+    return log_.has(function, message);
+  }
+  std::vector<std::wstring> messages(const char* function) const { return log_.messages(function); }
+
+  static constexpr const wchar_t* kInstallDir = L"C:\\Vireo\\";
+  static constexpr const char* kDownloadFunction = "BXDownloaderModel::_threadDownloadPlayerByIE";
+  static constexpr const char* kByUrlFunction = "BXDownloaderModel::_downloadByUrl";
+  static constexpr const char* kRealFunction = "BXDownloaderModel::realDownloadPlayer";
+
+  Sandbox sandbox_;
+  std::unique_ptr<BackendProcess> backend_;
+  utility_tests::LogCapture log_;
+  Notified notified_;
+  Clock::time_point begin_ = Clock::now();
+
+ private:
+  BXDownloaderModel* model_ = nullptr;
+};
+
+}  // namespace model_tests
