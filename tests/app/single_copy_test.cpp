@@ -72,6 +72,7 @@ TEST(SingleCopy, AFirstCopyThatDiedBlocksNothing) {
     InstallerProcess first(box, kName);
     ASSERT_TRUE(first.start());
     ASSERT_TRUE(waitForEndpoint(box));
+    ASSERT_TRUE(first.waitForLog("CCmdLine::popupExistPwnd not exist"));
     kill(first.pid(), SIGKILL);  // our own child
     first.wait();
   }
