@@ -39,7 +39,9 @@ constexpr const wchar_t* kEmulatorWord = L"varedori";
 
 bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-bool endsWithSeparator(const std::wstring& path) { return !path.empty() && isSeparator(path.back()); }
+bool endsWithSeparator(const std::wstring& path) {
+  return !path.empty() && isSeparator(path.back());
+}
 
 // PathIsRootW: "\" or a drive root such as "D:\".
 bool isRoot(const std::wstring& path) {
@@ -79,7 +81,8 @@ std::wstring completeWithEditionFolder(std::wstring path) {
   if (tallis != std::wstring::npos && tallis + std::wcslen(kTallis) + 1 == lower.size()) {
     return path + config->getPlayerName();
   }
-  if (!containsAfterStart(path, config->getBrandName()) && !containsAfterStart(path, kEmulatorWord)) {
+  if (!containsAfterStart(path, config->getBrandName()) &&
+      !containsAfterStart(path, kEmulatorWord)) {
     return path + config->getInstallSubDir();
   }
   return path;
@@ -117,8 +120,7 @@ bool isInstallFolderOrBelow(const std::wstring& installPath, const std::wstring&
 }
 
 ChoiceBox adviceBox(std::wstring text, FollowUp onDecline, FollowUp onAccept) {
-  return {kAdviceTitle, std::move(text), kNoThanks, kOk, std::move(onDecline),
-          std::move(onAccept)};
+  return {kAdviceTitle, std::move(text), kNoThanks, kOk, std::move(onDecline), std::move(onAccept)};
 }
 
 FollowUp applyPath(const std::wstring& path) {
@@ -220,8 +222,7 @@ StartCheck canStartInstall(const BXDownloaderModel& model, bool agreementAccepte
   // registry may not, and still holds its installation.
   const std::wstring emulator =
       path + (endsWithSeparator(path) ? L"" : L"\\") + contract::kEmulatorExe;
-  if (utility::ufile::isExist(emulator) ||
-      helper::disk::getDiskFreeMB(path) >= kInstallFreeMiB) {
+  if (utility::ufile::isExist(emulator) || helper::disk::getDiskFreeMB(path) >= kInstallFreeMiB) {
     check.accepted = true;
     return check;
   }

@@ -339,7 +339,8 @@ namespace {
 // otherwise the drive behaves as one without media.
 bool rootIsUsable(const std::string& root) {
   struct stat st;
-  return stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && access(root.c_str(), R_OK | X_OK) == 0;
+  return stat(root.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         access(root.c_str(), R_OK | X_OK) == 0;
 }
 
 void measureHost(const std::string& root, VolumeFacts& facts) {

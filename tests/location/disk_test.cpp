@@ -1,9 +1,11 @@
 // helper::disk over sandbox drives whose volume facts come from the profile
 // (free MiB, solid state, hot-plug, file system), and the desktop shortcuts
 // it writes, read back as the installer reads them.
+#include "utility/disk.h"
+
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,7 +17,6 @@
 
 #include "platform/code_pages.h"
 #include "platform/machine_profile.h"
-#include "utility/disk.h"
 #include "utility/log_capture.h"
 #include "utility/scoped_sandbox.h"
 #include "utility/usystem.h"
@@ -23,15 +24,15 @@
 namespace fs = std::filesystem;
 using utility_tests::LogCapture;
 using utility_tests::ScopedSandbox;
-using vireo::testing::SandboxDrive;
 using vireo::testing::readHostFile;
+using vireo::testing::SandboxDrive;
 
 namespace {
 
 // A profile drive: NTFS unless said otherwise, never hot-plug unless said.
 SandboxDrive drive(char letter, double freeMiB, bool ssd, const std::string& more = "") {
-  std::string json = "\"freeMiB\": " + std::to_string(freeMiB) +
-                     ", \"ssd\": " + (ssd ? "true" : "false");
+  std::string json =
+      "\"freeMiB\": " + std::to_string(freeMiB) + ", \"ssd\": " + (ssd ? "true" : "false");
   json += more.empty() ? ", \"fs\": \"NTFS\"" : ", " + more;
   return {letter, json};
 }
@@ -46,31 +47,49 @@ struct BestDriveCase {
 TEST(BestDrive, ChoosesByScoreWithTheSolidStatePreference) {
   const BestDriveCase cases[] = {
       {"SSD above 17 GiB beats a larger hard disk",
-       {drive('C', 40000, false), drive('D', 20000, true)}, L"D:\\", true},
+       {drive('C', 40000, false), drive('D', 20000, true)},
+       L"D:\\",
+       true},
       {"SSD below 17 GiB competes on free space alone",
-       {drive('C', 40000, false), drive('D', 17000, true)}, L"C:\\", false},
+       {drive('C', 40000, false), drive('D', 17000, true)},
+       L"C:\\",
+       false},
       {"exactly 17,408 MiB (and a fraction) is not above the threshold",
-       {drive('C', 17409, false), drive('D', 17408.9, true)}, L"C:\\", false},
+       {drive('C', 17409, false), drive('D', 17408.9, true)},
+       L"C:\\",
+       false},
       {"among large SSDs the roomier one wins",
-       {drive('C', 30000, true), drive('D', 90000, false), drive('E', 40000, true)}, L"E:\\",
+       {drive('C', 30000, true), drive('D', 90000, false), drive('E', 40000, true)},
+       L"E:\\",
        true},
       {"a tie goes to the earlier letter",
-       {drive('D', 30000, false), drive('E', 30000, false)}, L"D:\\", false},
-      {"exFAT scores 0", {drive('C', 10, false), drive('D', 900000, true, "\"fs\": \"exFAT\"")},
-       L"C:\\", false},
-      {"FAT32 is usable", {drive('C', 10, false), drive('D', 900, false, "\"fs\": \"FAT32\"")},
-       L"D:\\", false},
+       {drive('D', 30000, false), drive('E', 30000, false)},
+       L"D:\\",
+       false},
+      {"exFAT scores 0",
+       {drive('C', 10, false), drive('D', 900000, true, "\"fs\": \"exFAT\"")},
+       L"C:\\",
+       false},
+      {"FAT32 is usable",
+       {drive('C', 10, false), drive('D', 900, false, "\"fs\": \"FAT32\"")},
+       L"D:\\",
+       false},
       {"file-system names compare exactly",
-       {drive('C', 10, false), drive('D', 900, false, "\"fs\": \"ntfs\"")}, L"C:\\", false},
+       {drive('C', 10, false), drive('D', 900, false, "\"fs\": \"ntfs\"")},
+       L"C:\\",
+       false},
       {"hot-plug drives are no candidates",
        {drive('C', 10, false), drive('D', 900000, true, "\"fs\": \"NTFS\", \"hotplug\": true")},
-       L"C:\\", false},
+       L"C:\\",
+       false},
       {"drives that are not fixed are no candidates",
        {drive('C', 10, false), drive('D', 900000, true, "\"fs\": \"NTFS\", \"fixed\": false")},
-       L"C:\\", false},
+       L"C:\\",
+       false},
       {"when every drive scores 0 the first is taken",
        {drive('C', 500, true, "\"fs\": \"exFAT\""), drive('D', 900, false, "\"fs\": \"UDF\"")},
-       L"C:\\", false},
+       L"C:\\",
+       false},
   };
   for (const auto& c : cases) {
     ScopedSandbox sandbox(c.drives);
@@ -187,7 +206,7 @@ TEST(Paths, ValidityFollowsEveryRule) {
     std::wstring path;
     bool valid;
   } cases[] = {
-      {L"d:\\games\\a*b", false},        // forbidden character
+      {L"d:\\games\\a*b", false},  // forbidden character
       {L"D:\\games\\a?b", false},
       {L"D:\\games\\a<b>", false},
       {L"D:\\games\\a|b", false},
@@ -200,11 +219,11 @@ TEST(Paths, ValidityFollowsEveryRule) {
       {L"D:", true},                      // names the root, as D:\ does
       {L"D:games", false},                // no root
       {L"", false},
-      {L"D:/Games//Vireo", true},         // separators are normalised first
-      {L"D:\\", true},                    // a bare root
+      {L"D:/Games//Vireo", true},  // separators are normalised first
+      {L"D:\\", true},             // a bare root
       {L"d:\\", true},
       {L"  D:\\Games\\Vireo  ", true},
-      {L"D:\\Games\\ ", true},            // the last component is not tested
+      {L"D:\\Games\\ ", true},  // the last component is not tested
       {L"D:\\游戏\\模拟器", true},
   };
   for (const auto& c : cases) {
@@ -240,7 +259,8 @@ LinkFields readLinkFields(const std::string& bytes) {
     if (!(f.flags & flag)) return;
     std::uint16_t units = read16(bytes, at);
     std::wstring text;
-    for (std::uint16_t i = 0; i < units; ++i) text += static_cast<wchar_t>(read16(bytes, at + 2 + 2 * i));
+    for (std::uint16_t i = 0; i < units; ++i)
+      text += static_cast<wchar_t>(read16(bytes, at + 2 + 2 * i));
     out = text;
     at += 2 + 2u * units;
   };
@@ -287,7 +307,9 @@ TEST_F(ShortcutTest, EmptyArgumentsAreLeftUnsetAndALinkOfTheSameNameIsReplaced) 
   EXPECT_FALSE(f.arguments.has_value());
   EXPECT_EQ(f.iconLocation, L"D:\\icon.ico");
   std::wstring target;
-  EXPECT_EQ(utility::usystem::resolveShortcutFromFile(L"C:\\Users\\tester\\Desktop\\Game.lnk", target), 0);
+  EXPECT_EQ(
+      utility::usystem::resolveShortcutFromFile(L"C:\\Users\\tester\\Desktop\\Game.lnk", target),
+      0);
   EXPECT_EQ(target, target_);
 }
 
@@ -297,8 +319,7 @@ TEST_F(ShortcutTest, ANameCannotPlaceTheLinkOutsideTheDesktop) {
   std::vector<std::string> outside;
   for (const auto& entry : fs::recursive_directory_iterator(sandbox_.driveRoot('C'))) {
     std::string name = entry.path().filename().string();
-    if (name.find("evil") != std::string::npos &&
-        entry.path().parent_path().string() != desktop_) {
+    if (name.find("evil") != std::string::npos && entry.path().parent_path().string() != desktop_) {
       outside.push_back(entry.path().string());
     }
   }

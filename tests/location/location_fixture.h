@@ -23,8 +23,8 @@ using vireo::testing::SandboxDrive;
 
 // A profile drive: NTFS unless said otherwise.
 inline SandboxDrive drive(char letter, double freeMiB, bool ssd, const std::string& fs = "NTFS") {
-  return {letter, "\"freeMiB\": " + std::to_string(freeMiB) + ", \"ssd\": " +
-                      (ssd ? "true" : "false") + ", \"fs\": \"" + fs + "\""};
+  return {letter, "\"freeMiB\": " + std::to_string(freeMiB) +
+                      ", \"ssd\": " + (ssd ? "true" : "false") + ", \"fs\": \"" + fs + "\""};
 }
 
 class LocationTest : public ::testing::Test {

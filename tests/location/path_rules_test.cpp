@@ -61,10 +61,11 @@ TEST_F(PathRulesTest, ChosenFoldersAreCompletedWithTheEditionsNames) {
       {L"D:\\Games\\Vireo", L"D:\\Games\\Vireo\\"},
       {L"D:/Games/Vireo", L"D:\\Games\\Vireo\\"},
       {L"D:/Games//Vireo", L"D:\\Games\\Vireo\\"},
-      {L"D:\\games\\vireo", L"D:\\games\\vireo\\tallis\\Vireo9\\"},  // the brand word keeps its case
+      {L"D:\\games\\vireo",
+       L"D:\\games\\vireo\\tallis\\Vireo9\\"},  // the brand word keeps its case
       {L"D:\\Games\\varedori", L"D:\\Games\\varedori\\"},
       {L"D:///Games", L"D:\\\\Games\\tallis\\Vireo9\\"},  // doubled backslashes: one pass
-      {L"Q:/x", L"Q:/x\\tallis\\Vireo9\\"},                // invalid: stored as completed
+      {L"Q:/x", L"Q:/x\\tallis\\Vireo9\\"},               // invalid: stored as completed
       {L"D:/a*b", L"D:/a*b\\tallis\\Vireo9\\"},
   };
   for (const auto& c : cases) {
