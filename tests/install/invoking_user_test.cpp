@@ -4,7 +4,6 @@
 // use it. Runs only as root (CI does); the invoking user is simulated with
 // what sudo leaves in the environment.
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,36 +17,13 @@
 #include "platform/known_folders.h"
 #include "platform/machine_profile.h"
 #include "platform/registry_store.h"
+#include "sudo_scope.h"
 #include "support/sandbox.h"
 
 namespace {
 
+using install_tests::SudoScope;
 using vireo::testing::Sandbox;
-
-// SUDO_UID/SUDO_GID/SUDO_USER of "nobody" while the object lives.
-class SudoScope {
- public:
-  SudoScope() {
-    struct passwd* user = getpwnam("nobody");
-    if (!user) return;
-    uid = user->pw_uid;
-    gid = user->pw_gid;
-    home = user->pw_dir;
-    setenv("SUDO_UID", std::to_string(uid).c_str(), 1);
-    setenv("SUDO_GID", std::to_string(gid).c_str(), 1);
-    setenv("SUDO_USER", "nobody", 1);
-  }
-  ~SudoScope() {
-    unsetenv("SUDO_UID");
-    unsetenv("SUDO_GID");
-    unsetenv("SUDO_USER");
-  }
-  bool usable() const { return uid != 0; }
-
-  uid_t uid = 0;
-  gid_t gid = 0;
-  std::string home;
-};
 
 uid_t ownerOf(const std::string& host) {
   struct stat st;
@@ -57,8 +33,7 @@ uid_t ownerOf(const std::string& host) {
 class InvokingUserTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (geteuid() != 0) GTEST_SKIP() << "the sudo rule needs root";
-    if (!sudo_.usable()) GTEST_SKIP() << "no unprivileged user \"nobody\" on this machine";
+    if (std::string why = sudo_.unusableReason(); !why.empty()) GTEST_SKIP() << why;
   }
   void TearDown() override {
     platform::installMachineProfile({});
