@@ -269,9 +269,9 @@ TEST_F(PathRulesTest, RefusalsOfTheFolderAreReportedToTheAnalyticsService) {
   path_rules::canStartInstall(*model_, true);
   model_->setInstallPath(L"H:\\Vireo\\");
   path_rules::canStartInstall(*model_, true);
-  reporter->stop();
-
+  reporter->flush();
   auto lines = backend.waitForRecordLines(1);
+  reporter->stop();
   ASSERT_FALSE(lines.empty());
   std::vector<std::string> reasons;
   for (const auto& line : lines) {
