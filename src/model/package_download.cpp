@@ -88,8 +88,12 @@ void BXDownloaderModel::defaultAddressTick() {
   if (address.url.empty() || address.urlSpare.empty()) {
     address.url = ConfigImp::getInstance()->getDefaultInstallerUrl();
     address.urlSpare = address.url;
-    setPlayerAddress(address);
   }
+  // A resolution stopped before its end left no version: the file is named
+  // after the moment, as a resolution without an answer names it, and never
+  // "zkinst_.exe", which an older run may have left behind.
+  if (address.version.empty()) address.version = std::to_wstring(platform::tickCount());
+  setPlayerAddress(address);
   realDownloadPlayer();
   defaultUrlTimer_.kill();
 }

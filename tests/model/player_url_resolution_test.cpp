@@ -138,6 +138,19 @@ TEST_F(ResolutionTest, LibcurlFetchesTheAnswerWhenTheSecondStackFails) {
   EXPECT_EQ(parseJson(requests[1])["status"].GetInt(), 200);
 }
 
+TEST_F(ResolutionTest, WithoutAGameTheConfigurationOfTheOpenidIsFetchedNext) {
+  serve();
+  serveFile("/zk/tallisex", kAnswer);
+  model().openid = L"12345";
+  model()._threadGetPlayerUrl();
+  // Then the configuration (no reply is served: its own fall-back asks again).
+  const auto requests = backend_->waitForRequestLines(2);
+  ASSERT_GE(requests.size(), 2u);
+  EXPECT_EQ(std::string(parseJson(requests[0])["path"].GetString()), "/zk/tallisex");
+  EXPECT_EQ(std::string(parseJson(requests[1])["path"].GetString()),
+            "/zud/properties?openid=12345");
+}
+
 TEST_F(ResolutionTest, AnErrorPageLeavesTheDefaults) {
   serve();
   serveFile("/zk/tallisex", "<html><body>maintenance</body></html>");
