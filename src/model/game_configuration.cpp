@@ -74,6 +74,7 @@ bool largerThanFallbackMinimum(const std::wstring& path) {
 // above the minimum size. A picture that did not arrive leaves no file.
 bool fetchBrandingPicture(utility::CHttpDownloader& downloader, const std::wstring& url,
                           const std::wstring& path) {
+  utility::ufile::makeDir(utility::ufile::getParentDir(path));
   bool arrived = downloader.download2file(url, path, nullptr, false);
   if (!arrived) {
     ZKCurlDownloader curl(&downloader.cancelToken());
@@ -149,13 +150,14 @@ void BXDownloaderModel::_getPackageByOpenID() {
   VLOG(L"package is %ls", packageName.c_str());
   if (urlThread_.isStopping()) return;
 
-  utility::ufile::makeDir(utility::ufile::getAppDataDir() + L"\\" + contract::kBrandingFolder);
   if (!gameConfig.installBg.empty()) {
     const std::wstring path = brandingPicturePath(openid, L"_bg.jpg");
     if (utility::ufile::isExist(path)) utility::ufile::removeFile(path);
     VLOG(L"start download bg %ls", gameConfig.installBg.c_str());
     if (fetchBrandingPicture(urlDownloader_, gameConfig.installBg, path)) {
-      postToUi([this, path] { notify.onAppInfo(path, L"", L""); });
+      postToUi([this, path] {
+        if (notify.onAppInfo) notify.onAppInfo(path, L"", L"");
+      });
       return;
     }
   }
@@ -164,7 +166,9 @@ void BXDownloaderModel::_getPackageByOpenID() {
     const std::wstring path = brandingPicturePath(openid, L"_icon.png");
     if (fetchBrandingPicture(urlDownloader_, gameConfig.windowIconUrl, path)) {
       const std::wstring name = gameConfig.shortcutName;
-      postToUi([this, path, name] { notify.onAppInfo(L"", path, name); });
+      postToUi([this, path, name] {
+        if (notify.onAppInfo) notify.onAppInfo(L"", path, name);
+      });
     }
   }
 }

@@ -2,6 +2,7 @@
 // pictures, against the stand-in back end.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -111,8 +112,10 @@ TEST_F(GameFetchTest, BrandingPictures) {
     if (c.bgFailsOnce) {
       ASSERT_TRUE(backend_->addFault(bgPath + ":status=500,once"));
     }
-    // A background of an earlier run is replaced, never shown instead.
-    if (c.bgBytes >= 0) writeHostFile(brandingHost(openid + "_bg.jpg"), "old picture");
+    // The pictures' folder is made when missing; a background of an earlier
+    // run is replaced, never shown instead.
+    std::filesystem::remove_all(brandingHost(""));
+    if (index == 1) writeHostFile(brandingHost(openid + "_bg.jpg"), "old picture");
 
     BXDownloaderModel& m = freshModel();
     m.openid = utility::ustring::utf8ToWide(openid);
