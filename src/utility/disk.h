@@ -30,7 +30,7 @@ bool isSSD(const std::wstring& drive);
 
 // Free MiB of the drive, 0 when it cannot be measured or its file system is
 // known and neither "NTFS" nor "FAT32"; 1000 times that for a solid-state
-// drive above 17,408 MiB. `isSsd` is set only for a usable drive.
+// drive above 17,408 MiB. `isSsd`: a usable drive that is solid-state.
 double getDriveScore(const std::wstring& driveRoot, bool& isSsd);
 
 // The fixed drive with the best score (ties to the earlier letter), empty
