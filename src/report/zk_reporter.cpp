@@ -103,7 +103,9 @@ std::uint32_t ZKReporter::pendingCount() {
 }
 
 void ZKReporter::_threadReport() {
-  if (stopFlag_) return;
+  // A stop that came before this thread ran still gets its last upload of
+  // what was queued; with nothing queued there is nothing to do.
+  if (stopFlag_ && pendingCount() == 0) return;
   for (;;) {
     VLOG(L"waitfor event");
     wake_.wait(platform::scaledWaitMs("reporterWake", kWakeEveryMs));

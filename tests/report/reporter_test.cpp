@@ -90,6 +90,22 @@ TEST_F(ReporterTest, AnEventReportedDuringTheUploadThatStopWaitsForStillGoesOut)
   EXPECT_EQ(eventKeys(record(1)["body"]), std::vector<std::string>{"user_cancel"});
 }
 
+TEST_F(ReporterTest, AStopRightAfterStartStillUploadsWhatWasQueued) {
+  serve();
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    const std::size_t before = recordCount();
+    ZKReporter reporter;
+    reporter.report(L"start_download");
+    reporter.report(L"user_cancel", report::stringProperty("cancel_reason", L"normal"));
+    reporter.start(L"openid-1", L"PCID-1");
+    reporter.stop();  // often before the thread has run at all
+    ASSERT_EQ(recordCount(), before + 1);
+    EXPECT_EQ(eventKeys(record(before)["body"]),
+              (std::vector<std::string>{"start_download", "user_cancel"}));
+  }
+}
+
 TEST_F(ReporterTest, FlushWithAnEmptyQueueSendsNothingAndLogsNoBody) {
   serve();
   ZKReporter reporter;
