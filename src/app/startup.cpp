@@ -11,6 +11,7 @@
 #include "platform/event_loop.h"
 #include "platform/machine_profile.h"
 #include "report/zk_reporter.h"
+#include "ui/image/icon_file.h"
 #include "utility/log.h"
 #include "utility/ufile.h"
 
@@ -51,7 +52,9 @@ int wWinMain(const wchar_t* commandLine) {
   common::initLog(logFile);
   VLOG(L"\r\n\r\n start run");
 
-  BXDownloaderModel::getInstance()->init(commandLine);
+  BXDownloaderModel* model = BXDownloaderModel::getInstance();
+  model->writeIconFromPng = image::writeIconFromPngFile;
+  model->init(commandLine);
   VLOG(L"downloader start. version is : %ls "
        L"*******************************************************",
        contract::kVersion);

@@ -73,6 +73,11 @@ class BXDownloaderModel : public utility::CHttpDownloader::IHttpDownloadSink {
     std::function<void()> onNetworkUnavailable;
   } notify;
 
+  // --- what the application hands in (a lower layer never calls up) --------
+  // Writes a PNG picture as a Windows icon file (the image layer); empty:
+  // no conversion.
+  std::function<bool(const std::wstring& pngPath, const std::wstring& iconPath)> writeIconFromPng;
+
   // --- launch parameters (from the file name) -------------------------------
   std::wstring openid;
   std::wstring packageName;

@@ -17,7 +17,6 @@
 #include "model/bx_downloader_model.h"
 #include "net/zk_curl_downloader.h"
 #include "platform/registry_store.h"
-#include "ui/image/icon_file.h"
 #include "utility/disk.h"
 #include "utility/ini_file.h"
 #include "utility/log.h"
@@ -257,7 +256,7 @@ void BXDownloaderModel::applyGameConfig() {
         std::this_thread::sleep_for(kIconRetryPause);
         fetched = downloader.download2file(iconUrl, target, nullptr, false);
       }
-      if (fetched && png && !image::writeIconFromPngFile(target, iconPath)) {
+      if (fetched && png && !(writeIconFromPng && writeIconFromPng(target, iconPath))) {
         VLOG(L"the game icon is no usable png picture");
       }
     } else {

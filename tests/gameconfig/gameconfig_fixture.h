@@ -20,6 +20,7 @@
 #include "app/tasks/ui_dispatcher.h"
 #include "config/config_imp.h"
 #include "model/bx_downloader_model.h"
+#include "ui/image/icon_file.h"
 #include "platform/drives.h"
 #include "platform/event_loop.h"
 #include "platform/machine_profile.h"
@@ -111,6 +112,7 @@ class GameConfigTest : public ::testing::Test {
   BXDownloaderModel& model() {
     if (model_) return *model_;
     model_ = BXDownloaderModel::getInstance();
+    model_->writeIconFromPng = image::writeIconFromPngFile;
     model_->notify.onAppInfo = [this](const std::wstring& background, const std::wstring& icon,
                                       const std::wstring& name) {
       appInfo_.push_back({background, icon, name});
