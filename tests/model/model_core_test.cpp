@@ -53,9 +53,8 @@ TEST_F(ModelTest, TheDefaultAddressTickStopsAResolutionThatHangs) {
   options.faults = {"/zk/tallisex:stall-before=8000"};
   serve(options, "\"timeouts\": {\"defaultUrlTick\": 300}");
   serveFile("/zk/tallisex", kAnswer);
-  serveFile(kInstallerPath, readHostFile(releaseInstaller()));
+  serveInstaller();
   model().init(nullptr);
-  model().onDownloadProgress(nullptr, 0, 0, 1);  // harmless before a download
   const auto start = Clock::now();
   model().startDownloadPlayerEx();
   ASSERT_TRUE(runLoopUntil([this] { return notified_.outcomes() > 0; }, 10000));

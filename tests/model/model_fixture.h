@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,9 +36,22 @@ using vireo::testing::Sandbox;
 using vireo::testing::writeHostFile;
 using Clock = std::chrono::steady_clock;
 
-// The signed full installer of edition 3 that the build made.
-inline std::string releaseInstaller() {
-  return std::string(VIREO_BIN_DIR) + "/standin-release/zkinst9.0.exe";
+// Program-like bytes: a fixed pattern with some variety.
+inline std::string programBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + 17) % 251);
+  return bytes;
+}
+
+inline std::string shellQuoted(const std::string& text) { return "'" + text + "'"; }
+
+// Signs `in` into `out` with standin-sign and the given signer; true on success.
+inline bool signFile(const std::string& certificate, const std::string& key, const std::string& in,
+                     const std::string& out) {
+  const std::string command = std::string(VIREO_BIN_DIR) + "/standin-sign --cert " +
+                              shellQuoted(certificate) + " --key " + shellQuoted(key) + " " +
+                              shellQuoted(in) + " " + shellQuoted(out) + " 2>/dev/null";
+  return std::system(command.c_str()) == 0;
 }
 
 inline rapidjson::Document parseJson(const std::string& text) {
@@ -91,6 +105,7 @@ class ModelTest : public ::testing::Test {
  protected:
   static constexpr const char* kInstallerPath = "/download/release/zkinst9.0.exe";
   static constexpr const char* kVersion = "9.1.2";
+  static constexpr std::size_t kInstallerSize = 2100000;
 
   ModelTest() {
     // Nothing here may leave 127.0.0.1, whatever proxy the machine names.
@@ -104,7 +119,15 @@ class ModelTest : public ::testing::Test {
     ConfigImp::getInstance()->packagePath.clear();
   }
 
-  ~ModelTest() override { dropModel(); }
+  ~ModelTest() override {
+    dropModel();
+    // What the model logged explains most failures.
+    if (HasFailure()) {
+      for (const auto& line : log_.lines()) {
+        std::cerr << line.function << ": " << utility::ustring::wideToUtf8(line.message) << "\n";
+      }
+    }
+  }
 
   // Shuts the model down and deletes it; model() makes a new one.
   void dropModel() {
@@ -158,8 +181,21 @@ class ModelTest : public ::testing::Test {
   void serveFile(const std::string& path, const std::string& bytes) {
     writeHostFile(servedRoot() + path, bytes);
   }
-  void serveInstaller(const std::string& path = kInstallerPath) {
-    serveFile(path, readHostFile(releaseInstaller()));
+  void serveInstaller(const std::string& path = kInstallerPath) { serveFile(path, installer()); }
+
+  // A full installer of about 2 MiB signed with the build's publisher, whose
+  // certificate the installer has compiled in; made once per test.
+  const std::string& installer() {
+    if (installer_.empty()) {
+      const std::string in = sandbox_.folder() + "/installer.unsigned";
+      const std::string out = sandbox_.folder() + "/installer.exe";
+      writeHostFile(in, programBytes(kInstallerSize));
+      const std::string publisher = VIREO_PUBLISHER_DIR;
+      EXPECT_TRUE(signFile(publisher + "/publisher-signer.crt", publisher + "/publisher-signer.key",
+                           in, out));
+      installer_ = readHostFile(out);
+    }
+    return installer_;
   }
 
   // The download target C:\Vireo\zkinst_9.1.2.exe on the host.
@@ -225,6 +261,7 @@ class ModelTest : public ::testing::Test {
 
  private:
   BXDownloaderModel* model_ = nullptr;
+  std::string installer_;
 };
 
 }  // namespace model_tests

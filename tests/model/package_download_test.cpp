@@ -19,15 +19,6 @@ constexpr const char* kSignatureFunction = "checkInstallerSignature";
 constexpr const char* kFinishFunction = "BXDownloaderModel::finishVerifiedDownload";
 constexpr const char* kCurlFunction = "BXDownloaderModel::downloadByCurl";
 
-// A file like a program that nobody signed.
-std::string unsignedProgram(std::size_t size) {
-  std::string bytes(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + 17) % 251);
-  return bytes;
-}
-
-std::string shellQuoted(const std::string& text) { return "'" + text + "'"; }
-
 class DownloadTest : public ModelTest {
  protected:
   void startReporter() { ZKReporter::getInstance()->start(L"", L"PCID-MODEL-TESTS"); }
@@ -35,10 +26,10 @@ class DownloadTest : public ModelTest {
   // The served installer as the address and spare address.
   void useServedInstaller() { setAddress(servedUrl(kInstallerPath), servedUrl(kInstallerPath)); }
 
-  std::string installerBytes() const { return readHostFile(releaseInstaller()); }
+  std::string installerBytes() { return installer(); }
 
   // The installer with one byte of its content changed.
-  std::string tamperedInstaller() const {
+  std::string tamperedInstaller() {
     std::string bytes = installerBytes();
     bytes[1000] = static_cast<char>(bytes[1000] ^ 0x01);
     return bytes;
@@ -53,12 +44,9 @@ class DownloadTest : public ModelTest {
     EXPECT_EQ(std::system(makePublisher.c_str()), 0);
     const std::string in = sandbox_.folder() + "/foreign.exe";
     const std::string out = sandbox_.folder() + "/foreign-signed.exe";
-    writeHostFile(in, unsignedProgram(1500000));
-    const std::string sign = std::string(VIREO_BIN_DIR) + "/standin-sign --cert " +
-                             shellQuoted(folder + "/publisher-signer.crt") + " --key " +
-                             shellQuoted(folder + "/publisher-signer.key") + " " + shellQuoted(in) +
-                             " " + shellQuoted(out) + " 2>/dev/null";
-    EXPECT_EQ(std::system(sign.c_str()), 0);
+    writeHostFile(in, programBytes(1500000));
+    EXPECT_TRUE(
+        signFile(folder + "/publisher-signer.crt", folder + "/publisher-signer.key", in, out));
     return readHostFile(out);
   }
 
@@ -205,7 +193,7 @@ TEST_F(DownloadTest, ALibcurlResultUnderOneMebibyteIsSetAsideAsFailed) {
 }
 
 TEST_F(DownloadTest, ProgressReachesTheWindowAtMostOnceASecond) {
-  const std::size_t size = readHostFile(releaseInstaller()).size();
+  const std::size_t size = installer().size();
   const struct {
     const char* name;
     std::vector<std::string> faults;
@@ -263,7 +251,7 @@ TEST_F(DownloadTest, ADownloadWithoutThePublishersSignatureNeverSucceeds) {
     bool byCurl;
   } cases[] = {
       {"tampered", tamperedInstaller(), false},
-      {"unsigned", unsignedProgram(1500000), false},
+      {"unsigned", programBytes(1500000), false},
       {"another publisher", foreignSignedProgram(), false},
       {"tampered, by libcurl", tamperedInstaller(), true},
   };
