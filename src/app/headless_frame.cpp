@@ -74,6 +74,8 @@ void HeadlessFrame::onEnvironmentResult(bool running) {
     // What "继续安装" in the running-emulator box does.
     VLOG(L"headless run: the emulator is running, ending it");
     model_.killMainExe();
+  } else {
+    VLOG(L"headless run: no emulator running");
   }
   pressInstall();
 }

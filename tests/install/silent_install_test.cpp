@@ -140,8 +140,16 @@ class EmulatorProcessesTest : public InstallTest {
  protected:
   EmulatorProcessesTest() : InstallTest(R"("timeouts": {"taskkillWait": 5000, "environmentCheck": 1500})") {}
 
+  // Every copy started here is ours to end.
+  void TearDown() override {
+    for (const std::string& name : names_) platform::endProcessesByName(platform::utf8ToWide(name), true);
+    for (auto& process : running_) process->wait(5000);
+    InstallTest::TearDown();
+  }
+
   // A running copy of the emulator stand-in under another name, in the sandbox.
   platform::Process& startCopy(const std::string& name) {
+    names_.push_back(name);
     std::string host = sandbox_.driveRoot('D') + "/other/" + name;
     installProgram(binFile("standin-emulator"), host);
     auto process = platform::Process::start(L"\"" + platform::windowsPath(host) + L"\"");
@@ -183,6 +191,7 @@ class EmulatorProcessesTest : public InstallTest {
   }
 
   std::vector<std::unique_ptr<platform::Process>> running_;
+  std::vector<std::string> names_;
 };
 
 TEST_F(EmulatorProcessesTest, EveryEmulatorProcessIsEndedBeforeInstallingInTableOrder) {
