@@ -3,7 +3,12 @@
 // installation with the full installer's messages, the game configuration
 // and the emulator started with the game's argument text. Then the runs that
 // end early: no network, and a full installer that reports an error.
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <filesystem>
 
 #include "e2e_fixture.h"
 #include "platform/registry_store.h"
@@ -114,6 +119,39 @@ TEST_F(HeadlessRunTest, AnInstallerErrorIsReportedAndTheEmulatorIsNotStarted) {
   EXPECT_TRUE(found);
   std::vector<std::string> keys = reportedKeys();
   EXPECT_EQ(std::count(keys.begin(), keys.end(), "call_zud"), 0);
+}
+
+// The installer runs as root through sudo (simulated: what sudo leaves in the
+// environment, for the user "nobody", whose folders the sandbox's drives
+// are): what it and the full installer write there stays the user's, and the
+// emulator runs as the user, not as root.
+TEST_F(HeadlessRunTest, UnderSudoTheEmulatorRunsAsTheInvokingUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "the installer's elevation is simulated only as root";
+  struct passwd* user = getpwnam("nobody");
+  if (!user || user->pw_uid == 0) GTEST_SKIP() << "no unprivileged user \"nobody\" here";
+  prepare();
+  chmod(sandbox_.folder().c_str(), 0711);
+  for (char drive : {'C', 'D'}) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(sandbox_.driveRoot(drive))) {
+      lchown(entry.path().c_str(), user->pw_uid, user->pw_gid);
+    }
+    lchown(sandbox_.driveRoot(drive).c_str(), user->pw_uid, user->pw_gid);
+  }
+  ASSERT_EQ(runInstaller({"SUDO_UID=" + std::to_string(user->pw_uid),
+                          "SUDO_GID=" + std::to_string(user->pw_gid), "SUDO_USER=nobody"}),
+            0);
+  SKIP_WITHOUT_HEADLESS_FRAME();
+  auto starts = recordLines(installHost() + "/varedori-starts.txt");
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(numberOf(*starts[0], "uid"), static_cast<long long>(user->pw_uid));
+  EXPECT_EQ(textOf(*starts[0], "arguments"),
+            "apk=|show=true|package=com.example.game|downloadgameid=1024");
+  struct stat st;
+  for (const std::string& path : {installHost(), installHost() + "/zkinst_9.1.2.exe", dataHost(),
+                                  dataHost() + "/data.ini"}) {
+    ASSERT_EQ(stat(path.c_str(), &st), 0) << path;
+    EXPECT_EQ(st.st_uid, user->pw_uid) << path;
+  }
 }
 
 }  // namespace
