@@ -56,6 +56,7 @@ TEST_F(ModelTest, TheDefaultAddressTickStopsAResolutionThatHangs) {
   serveInstaller();
   model().init(nullptr);
   const auto start = Clock::now();
+  defaultAddressTimerUsed() = true;
   model().startDownloadPlayerEx();
   ASSERT_TRUE(runLoopUntil([this] { return notified_.outcomes() > 0; }, 10000));
   EXPECT_EQ(notified_.succeeded, 1);

@@ -21,6 +21,7 @@
 #include "config/config_imp.h"
 #include "model/bx_downloader_model.h"
 #include "platform/event_loop.h"
+#include "report/zk_reporter.h"
 #include "support/backend_process.h"
 #include "support/sandbox.h"
 #include "utility/log_capture.h"
@@ -64,6 +65,23 @@ inline long millisecondsSince(Clock::time_point start) {
   return static_cast<long>(
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
+
+// One log capture for the whole program, installed before any thread of the
+// process reporter runs and never swapped while one may log.
+inline utility_tests::LogCapture& processLogCapture() {
+  static utility_tests::LogCapture capture;
+  return capture;
+}
+
+// The process's reporter keeps its thread for the whole program (a stopped
+// one never uploads again); it is stopped once, after the last test, before
+// the program's static objects go.
+class StopTheReporterAfterTheLastTest : public ::testing::Environment {
+ public:
+  void TearDown() override { ZKReporter::getInstance()->stop(); }
+};
+inline ::testing::Environment* const kReporterEnvironment =
+    ::testing::AddGlobalTestEnvironment(new StopTheReporterAfterTheLastTest);
 
 // Runs the UI loop until `done` holds (checked every 10 ms) or the limit
 // passes; true when `done` held.
@@ -111,6 +129,7 @@ class ModelTest : public ::testing::Test {
     // Nothing here may leave 127.0.0.1, whatever proxy the machine names.
     setenv("no_proxy", "127.0.0.1,localhost", 1);
     setenv("NO_PROXY", "127.0.0.1,localhost", 1);
+    log_.clear();
     std::filesystem::create_directories(servedRoot() + "/zk");
     std::filesystem::create_directories(servedRoot() + "/download/release");
     useProfile("http://127.0.0.1:9");
@@ -165,6 +184,14 @@ class ModelTest : public ::testing::Test {
     model_->notify.onDownloadFailed = [this] { notified_.failed++; };
     model_->setInstallPath(kInstallDir);
     return *model_;
+  }
+
+  // The default-address timer counts its ticks for the whole process, never
+  // reset: a test that relies on the first two ticks needs a process in which
+  // no other test used it (ctest runs every test in a process of its own).
+  static bool& defaultAddressTimerUsed() {
+    static bool used = false;
+    return used;
   }
 
   void setAddress(const std::string& url, const std::string& spare,
@@ -255,7 +282,7 @@ class ModelTest : public ::testing::Test {
 
   Sandbox sandbox_;
   std::unique_ptr<BackendProcess> backend_;
-  utility_tests::LogCapture log_;
+  utility_tests::LogCapture& log_ = processLogCapture();
   Notified notified_;
   Clock::time_point begin_ = Clock::now();
 
