@@ -20,7 +20,9 @@ using vireo::testing::InstallerProcess;
 using vireo::testing::messagesOf;
 using vireo::testing::Sandbox;
 
-constexpr const char* kProfileKeys = R"("timeouts": {"exitPause": 10})";
+// The services are closed, so the run waits for the default address; a long
+// tick keeps the first copy alive until the test ends it.
+constexpr const char* kProfileKeys = R"("timeouts": {"exitPause": 10, "defaultUrlTick": 60000})";
 constexpr const char* kName = "vireo9_com.example.game_20391_1.exe";
 
 // Waits until the sandbox's IPC endpoint exists (seen from this process).

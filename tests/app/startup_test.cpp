@@ -27,7 +27,7 @@ using vireo::testing::LogLine;
 using vireo::testing::Sandbox;
 
 constexpr const char* kProfileKeys =
-    R"("adapters": ["00-1A-2B-3C-4D-5E"], "timeouts": {"exitPause": 10})";
+    R"("adapters": ["00-1A-2B-3C-4D-5E"], "timeouts": {"exitPause": 10, "defaultUrlTick": 60000})";
 const std::string kVersionLine =
     "downloader start. version is : 24.12.26 "
     "*******************************************************";
