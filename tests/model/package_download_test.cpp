@@ -158,6 +158,21 @@ TEST_F(DownloadTest, TheSpareAddressServesWhenTheFirstAttemptFails) {
   EXPECT_EQ(readHostFile(hostTarget()), installerBytes());
 }
 
+TEST_F(DownloadTest, AnInstallerThatCannotBePutInPlaceIsAFailedDownload) {
+  serve();
+  serveInstaller();
+  // Something that is not a file holds the target's name.
+  std::filesystem::create_directories(hostTarget() + "/in-the-way");
+  useServedInstaller();
+  model().realDownloadPlayer();
+  ASSERT_TRUE(waitForOutcome());
+  EXPECT_EQ(notified_.succeeded, 0);
+  EXPECT_EQ(notified_.failed, 1);
+  EXPECT_FALSE(logged(kByUrlFunction, L"download file success file = " + targetPath()));
+  // The whole download stays beside it for a later attempt.
+  EXPECT_EQ(readHostFile(hostTarget() + ".tmp"), installerBytes());
+}
+
 TEST_F(DownloadTest, LibcurlDownloadsWhenBothAttemptsFail) {
   BackendOptions options;
   options.faults = {std::string(kInstallerPath) + ":status=500,once",
