@@ -3,9 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <linux/close_range.h>
-#include <pwd.h>
 #include <signal.h>
-#include "platform/pidfd.h"
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,13 +11,20 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <thread>
+
+#include "platform/invoking_user.h"
+#include "platform/pidfd.h"
 
 extern char** environ;
 
 namespace platform {
 namespace {
 
+// Whom the child runs as: unchanged, or the user who ran this program
+// through sudo or pkexec (looked up before fork: user look-ups are not
+// async-signal-safe).
 struct Credentials {
   bool change = false;
   uid_t uid = 0;
@@ -28,48 +33,16 @@ struct Credentials {
   std::string name, home;
 };
 
-bool parseId(const char* text, unsigned long& out) {
-  if (!text || !*text) return false;
-  char* end = nullptr;
-  errno = 0;
-  out = std::strtoul(text, &end, 10);
-  return errno == 0 && *end == '\0' && out < 0xFFFFFFFFul;
-}
-
-// The user who ran this program through sudo or pkexec, when this process
-// is root; computed before fork because user look-ups are not
-// async-signal-safe.
-Credentials invokingUser() {
+Credentials invokingUserCredentials() {
   Credentials c;
-  if (geteuid() != 0) return c;
-  unsigned long uid = 0, gid = 0;
-  bool haveGid = false;
-  if (parseId(std::getenv("SUDO_UID"), uid)) {
-    haveGid = parseId(std::getenv("SUDO_GID"), gid);
-  } else if (!parseId(std::getenv("PKEXEC_UID"), uid)) {
-    return c;
-  }
-  if (uid == 0) return c;
+  std::optional<InvokingUser> user = invokingUser();
+  if (!user) return c;
   c.change = true;
-  c.uid = static_cast<uid_t>(uid);
-  c.gid = static_cast<gid_t>(gid);
-  std::vector<char> buffer(16384);
-  struct passwd entry, *found = nullptr;
-  if (getpwuid_r(c.uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found) {
-    if (!haveGid) c.gid = found->pw_gid;
-    c.name = found->pw_name;
-    c.home = found->pw_dir;
-    int count = 64;
-    c.groups.resize(static_cast<size_t>(count));
-    if (getgrouplist(found->pw_name, c.gid, c.groups.data(), &count) < 0) {
-      c.groups.resize(static_cast<size_t>(count));
-      getgrouplist(found->pw_name, c.gid, c.groups.data(), &count);
-    }
-    c.groups.resize(static_cast<size_t>(count));
-  } else if (!haveGid) {
-    c.gid = c.uid;
-  }
-  if (c.groups.empty()) c.groups.push_back(c.gid);
+  c.uid = user->uid;
+  c.gid = user->gid;
+  c.groups = user->groups;
+  c.name = user->name;
+  c.home = user->home;
   return c;
 }
 
@@ -157,7 +130,7 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 
 SpawnResult spawnChild(const SpawnRequest& request) {
   SpawnResult result;
-  Credentials user = request.asInvokingUser ? invokingUser() : Credentials{};
+  Credentials user = request.asInvokingUser ? invokingUserCredentials() : Credentials{};
   std::vector<std::string> arguments = request.arguments;
   std::vector<std::string> environment = withUserEnvironment(request.environment, user);
   std::vector<char*> argv = pointers(arguments);
