@@ -1,5 +1,6 @@
 #include "utility/log.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cwchar>
@@ -14,8 +15,10 @@
 namespace common {
 namespace {
 
-LogHandler installedHandler = nullptr;
-LogWriter* processWriter = nullptr;
+// Written once at start-up (and by tests that swap the handler while other
+// threads may log), read by every logging thread.
+std::atomic<LogHandler> installedHandler{nullptr};
+std::atomic<LogWriter*> processWriter{nullptr};
 
 constexpr auto kWriterPeriod = std::chrono::milliseconds(500);
 
@@ -24,7 +27,8 @@ constexpr auto kWriterPeriod = std::chrono::milliseconds(500);
 void setLogHandler(LogHandler handler) { installedHandler = handler; }
 
 void log(const char* function, int line, const wchar_t* format, ...) {
-  if (!installedHandler || !format) return;
+  LogHandler handler = installedHandler.load();
+  if (!handler || !format) return;
   // Zeroed first: after a failed conversion vswprintf leaves the rest of the
   // buffer as it was.
   wchar_t message[kMessageUnits];
@@ -36,7 +40,7 @@ void log(const char* function, int line, const wchar_t* format, ...) {
   std::vswprintf(message, kMessageUnits, format, args);
   va_end(args);
   message[kMessageUnits - 1] = L'\0';
-  installedHandler(function, line, message);
+  handler(function, line, message);
 }
 
 void writeLogLine(const char* function, int line, const wchar_t* text) {
@@ -51,7 +55,7 @@ void initLog(const std::wstring& path) {
 }
 
 void flushLog() {
-  if (processWriter) processWriter->flush();
+  if (LogWriter* writer = processWriter.load()) writer->flush();
 }
 
 size_t formatLineHeader(char* out, size_t capacity, int month, int day, int hour, int minute,
@@ -94,7 +98,7 @@ size_t LogStream::finish(const char*& data) {
 LogStream::~LogStream() {
   const char* data;
   size_t length = finish(data);
-  if (processWriter) processWriter->append(data, length);
+  if (LogWriter* writer = processWriter.load()) writer->append(data, length);
 }
 
 LogWriter::LogWriter(std::string hostPath, bool startNow) : path_(std::move(hostPath)) {
