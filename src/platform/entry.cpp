@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,6 +13,10 @@
 namespace platform {
 
 void initialize(int argc, char** argv) {
+  // Narrow texts inside the system are UTF-8 (or the ANSI code page, which is
+  // always converted explicitly): a narrow "%s" in a wide log format is then
+  // decoded as UTF-8 instead of stopping at the first byte above 127.
+  std::setlocale(LC_CTYPE, "C.UTF-8");
   recordCommandLine(argc, argv);
   loadMachineProfileFromEnvironment();
   if (const char* name = std::getenv(kSystemProgramVariable)) {

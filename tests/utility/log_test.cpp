@@ -116,6 +116,14 @@ TEST(LogFormat, MessagesAreFormattedAndCutAt8191Units) {
   EXPECT_EQ(messages[1], std::wstring(common::kMessageUnits - 1, L'y'));
 }
 
+TEST(LogFormat, ANarrowUtf8ArgumentIsLoggedWhole) {
+  LogCapture capture;
+  common::log("a::b", 9, L"signer: %s.", "CN=拓岚 publisher");
+  auto messages = capture.messages("a::b");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], L"signer: CN=拓岚 publisher.");
+}
+
 TEST(LogFormat, VlogNamesTheEnclosingFunction) {
   LogCapture capture;
   logtest::Model::notify(3);
