@@ -51,7 +51,9 @@ TEST_F(CurlTest, MemoryGetReturnsTheBodyAndAnErrorPageAlike) {
 
   const auto requests = parsedRequests(*backend, 2);
   ASSERT_EQ(requests.size(), 2u);
-  const auto& headers = requests[0]["headers"];
+  const rapidjson::Document* hello = requestWith(requests, "path", "/hello.json");
+  ASSERT_NE(hello, nullptr);
+  const auto& headers = (*hello)["headers"];
   EXPECT_STREQ(headers["content-type"].GetString(), "application/x-www-form-urlencoded");
   EXPECT_STREQ(headers["x-extra"].GetString(), "1");
   EXPECT_NE(std::string(headers["user-agent"].GetString()).find("Chrome/69.0.2228.0"),

@@ -158,7 +158,7 @@ TEST_F(HttpDownloaderTest, CutConnectionFailsAndTheNextResumeCompletes) {
   EXPECT_EQ(readHostFile(hostFile("cut.bin")), patternBytes(0, kFileSize));
   const auto requests = parsedRequests(*backend, 2);
   ASSERT_EQ(requests.size(), 2u);
-  EXPECT_STREQ(requests[1]["range"].GetString(), "bytes=300000-");
+  EXPECT_NE(requestWith(requests, "range", "bytes=300000-"), nullptr);
 }
 
 TEST_F(HttpDownloaderTest, ProgressSinkCanStopTheDownloadAtOnce) {

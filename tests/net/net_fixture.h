@@ -122,6 +122,19 @@ inline std::vector<rapidjson::Document> parsedRequests(const BackendProcess& bac
   return out;
 }
 
+// The first recorded request whose `member` is the text `value`; lines of
+// separate connections may be recorded in either order. Null when none.
+inline const rapidjson::Document* requestWith(const std::vector<rapidjson::Document>& requests,
+                                              const char* member, const std::string& value) {
+  for (const auto& r : requests) {
+    if (r.IsObject() && r.HasMember(member) && r[member].IsString() &&
+        value == r[member].GetString()) {
+      return &r;
+    }
+  }
+  return nullptr;
+}
+
 // A server on 127.0.0.1 that answers every GET with a 302 to `target`.
 class RedirectServer {
  public:
