@@ -1,5 +1,7 @@
 #include "net/soup_handle.h"
 
+#include "platform/machine_profile.h"
+
 namespace net {
 namespace {
 
@@ -23,6 +25,9 @@ bool SoupHandle::open() {
     return false;
   }
   soup_session_remove_feature_by_type(session_, SOUP_TYPE_CONTENT_DECODER);
+  // A sandbox (machine profile) never leaves the machine: no proxy, and no
+  // proxy auto-discovery that would look names up on the network.
+  if (platform::machineProfile().active()) soup_session_set_proxy_resolver(session_, nullptr);
   tls_ = std::make_unique<SoupTlsPolicy>();
   return true;
 }

@@ -90,6 +90,9 @@ void setCommonOptions(CURL* curl, ZKCurlDownloader::ProgressContext& context) {
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  // A sandbox (machine profile) never leaves the machine: no proxy from the
+  // environment either.
+  if (platform::machineProfile().active()) curl_easy_setopt(curl, CURLOPT_PROXY, "");
   net::curl_tls::applyVerification(curl);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, transferInfo);
