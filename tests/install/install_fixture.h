@@ -133,14 +133,17 @@ class InstallTest : public ::testing::Test {
       for (const auto& m : log_.messages(kReporterThread)) n += m.rfind(prefix, 0) == 0 ? 1 : 0;
       return n;
     };
+    // Drained: nothing pending, and the thread is back waiting after a pass
+    // that began after this flush (so the pass that took the last events
+    // has finished its upload).
+    const size_t waitsBefore = count(L"waitfor event");
     reporter->flush();
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     while (std::chrono::steady_clock::now() < deadline) {
       if (reporter->pendingCount() != 0) reporter->flush();
-      if (reporter->pendingCount() == 0 && count(L"post report quest") == count(L"report ret:")) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (reporter->pendingCount() == 0 && count(L"post report quest") == count(L"report ret:")) break;
-      }
+      const size_t waits = count(L"waitfor event");
+      const bool waiting = waits == count(L"event comming") + 1;
+      if (reporter->pendingCount() == 0 && waits > waitsBefore && waiting) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return count(L"post report quest");
