@@ -26,6 +26,7 @@
 #include "platform/machine_profile.h"
 #include "support/backend_process.h"
 #include "support/sandbox.h"
+#include "support/ui_loop.h"
 #include "utility/log_capture.h"
 #include "utility/ustring.h"
 
@@ -38,24 +39,8 @@ using vireo::testing::readHostFile;
 using vireo::testing::writeHostFile;
 using Clock = std::chrono::steady_clock;
 
-// Runs the UI loop until `done` holds (checked every 10 ms) or the limit
-// passes; true when `done` held.
 inline bool runLoopUntil(const std::function<bool()>& done, std::uint32_t limitMs = 10000) {
-  if (done()) return true;
-  auto& loop = platform::uiLoop();
-  const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-  bool held = false;
-  platform::WindowId watch = loop.createWindow([&](UINT message, WPARAM, LPARAM) {
-    if (message == WM_TIMER) {
-      held = done();
-      if (held || Clock::now() > deadline) loop.quit(0);
-    }
-    return LRESULT{0};
-  });
-  loop.setTimer(watch, 1, 10);
-  loop.run();
-  loop.destroyWindow(watch);
-  return held;
+  return vireo::testing::runLoopUntil(done, limitMs);
 }
 
 // One onAppInfo call.

@@ -24,6 +24,7 @@
 #include "standins/standin_fixture.h"
 #include "support/backend_process.h"
 #include "support/sandbox.h"
+#include "support/ui_loop.h"
 #include "utility/log_capture.h"
 
 namespace install_tests {
@@ -43,23 +44,8 @@ inline std::ostream& operator<<(std::ostream& out, const ReportedEvent& e) {
   return out << e.key << (e.failureReason.empty() ? "" : " " + e.failureReason);
 }
 
-// Runs the UI loop until `done` holds (checked every 10 ms) or the limit is
-// up; true when it held.
 inline bool runLoopUntil(const std::function<bool()>& done, int limitMs = 20000) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-  platform::EventLoop& loop = platform::uiLoop();
-  bool held = done();
-  if (held) return true;
-  platform::WindowId watchdog = loop.createWindow([&](UINT message, WPARAM, LPARAM) -> LRESULT {
-    if (message != WM_TIMER) return 0;
-    held = done();
-    if (held || std::chrono::steady_clock::now() > deadline) loop.quit(0);
-    return 0;
-  });
-  loop.setTimer(watchdog, 1, 10);
-  loop.run();
-  loop.destroyWindow(watchdog);
-  return held;
+  return vireo::testing::runLoopUntil(done, static_cast<std::uint32_t>(limitMs));
 }
 
 inline std::string sandboxProfileKeys(const std::string& baseUrl, const std::string& more) {

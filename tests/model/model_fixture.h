@@ -24,6 +24,7 @@
 #include "report/zk_reporter.h"
 #include "support/backend_process.h"
 #include "support/sandbox.h"
+#include "support/ui_loop.h"
 #include "utility/log_capture.h"
 #include "utility/ustring.h"
 
@@ -83,24 +84,8 @@ class StopTheReporterAfterTheLastTest : public ::testing::Environment {
 inline ::testing::Environment* const kReporterEnvironment =
     ::testing::AddGlobalTestEnvironment(new StopTheReporterAfterTheLastTest);
 
-// Runs the UI loop until `done` holds (checked every 10 ms) or the limit
-// passes; true when `done` held.
 inline bool runLoopUntil(const std::function<bool()>& done, std::uint32_t limitMs = 15000) {
-  if (done()) return true;
-  auto& loop = platform::uiLoop();
-  const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-  bool held = false;
-  platform::WindowId watch = loop.createWindow([&](UINT message, WPARAM, LPARAM) {
-    if (message == WM_TIMER) {
-      held = done();
-      if (held || Clock::now() > deadline) loop.quit(0);
-    }
-    return LRESULT{0};
-  });
-  loop.setTimer(watch, 1, 10);
-  loop.run();
-  loop.destroyWindow(watch);
-  return held;
+  return vireo::testing::runLoopUntil(done, limitMs);
 }
 
 inline void runLoopFor(std::uint32_t ms) {

@@ -23,6 +23,7 @@
 #include "platform/machine_profile.h"
 #include "platform/processes.h"
 #include "support/sandbox.h"
+#include "support/ui_loop.h"
 #include "utility/window_ipc.h"
 
 namespace vireo::testing {
@@ -80,15 +81,7 @@ class InstallerWindow : public utility::IWindowIPCHandle {
   // Runs the UI loop until `done` holds (checked every 20 ms) or the time is
   // up; the messages received so far.
   const std::vector<Posted>& runUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    platform::EventLoop& loop = platform::uiLoop();
-    platform::WindowId watchdog = loop.createWindow([&](UINT message, WPARAM, LPARAM) -> LRESULT {
-      if (message == WM_TIMER && (done() || std::chrono::steady_clock::now() > deadline)) loop.quit(0);
-      return 0;
-    });
-    loop.setTimer(watchdog, 1, 20);
-    loop.run();
-    loop.destroyWindow(watchdog);
+    vireo::testing::runLoopUntil(done, static_cast<std::uint32_t>(timeoutMs));
     return received_;
   }
 
