@@ -28,22 +28,6 @@ inline std::wstring probeCommand(const std::wstring& arguments) {
   return L"\"" + platform::windowsPath(probeHostPath()) + L"\" " + arguments;
 }
 
-// Makes the sandbox the profile of this process and of every child started
-// while it lives.
-class ProfileScope {
- public:
-  explicit ProfileScope(const Sandbox& sandbox) {
-    sandbox.installInProcess();
-    setenv("VIREO_PROFILE", sandbox.profilePath().c_str(), 1);
-  }
-  ~ProfileScope() {
-    unsetenv("VIREO_PROFILE");
-    platform::installMachineProfile({});
-    platform::resetDriveTable();
-  }
-  ProfileScope(const ProfileScope&) = delete;
-  ProfileScope& operator=(const ProfileScope&) = delete;
-};
 
 // Copies the probe to a host path (inside a sandbox drive, so that process
 // snapshots under the sandbox can see it).

@@ -31,22 +31,6 @@ namespace vireo::testing {
 inline std::string binFile(const std::string& name) { return std::string(VIREO_BIN_DIR) + "/" + name; }
 inline std::string releaseInstaller(const std::string& name) { return binFile("standin-release/" + name); }
 
-// The sandbox is the profile of this process and of every child started
-// while the scope lives.
-class ProfileScope {
- public:
-  explicit ProfileScope(const Sandbox& sandbox) {
-    sandbox.installInProcess();
-    setenv("VIREO_PROFILE", sandbox.profilePath().c_str(), 1);
-  }
-  ~ProfileScope() {
-    unsetenv("VIREO_PROFILE");
-    platform::installMachineProfile({});
-    platform::resetDriveTable();
-  }
-  ProfileScope(const ProfileScope&) = delete;
-  ProfileScope& operator=(const ProfileScope&) = delete;
-};
 
 // An environment variable set for the children started while it lives.
 class EnvironmentScope {

@@ -100,6 +100,17 @@ void Sandbox::installInProcess() const {
   platform::resetDriveTable();
 }
 
+ProfileScope::ProfileScope(const Sandbox& sandbox) {
+  sandbox.installInProcess();
+  setenv("VIREO_PROFILE", sandbox.profilePath().c_str(), 1);
+}
+
+ProfileScope::~ProfileScope() {
+  unsetenv("VIREO_PROFILE");
+  platform::installMachineProfile({});
+  platform::resetDriveTable();
+}
+
 std::string readHostFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;

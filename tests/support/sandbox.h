@@ -48,6 +48,16 @@ class Sandbox {
   std::vector<SandboxDrive> drives_;
 };
 
+// Makes a sandbox the profile of this process and of every child started
+// while the scope lives (VIREO_PROFILE); the end of the scope removes it.
+class ProfileScope {
+ public:
+  explicit ProfileScope(const Sandbox& sandbox);
+  ~ProfileScope();
+  ProfileScope(const ProfileScope&) = delete;
+  ProfileScope& operator=(const ProfileScope&) = delete;
+};
+
 // Test helpers for files on the host.
 std::string readHostFile(const std::string& path);
 void writeHostFile(const std::string& path, const std::string& bytes);
