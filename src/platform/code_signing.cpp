@@ -20,6 +20,7 @@
 
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/openssl_handles.h"
 
 namespace platform {
 namespace {
@@ -28,17 +29,10 @@ namespace {
 // (2 = PKCS#7), signer name length, key id length, three padding bytes.
 constexpr unsigned char kTrailerHead[8] = {0, 0, 2, 0, 0, 0, 0, 0};
 
-template <auto Free>
-struct FreeWith {
-  template <typename T>
-  void operator()(T* object) const {
-    Free(object);
-  }
-};
-using CmsPtr = std::unique_ptr<CMS_ContentInfo, FreeWith<CMS_ContentInfo_free>>;
-using BioPtr = std::unique_ptr<BIO, FreeWith<BIO_free>>;
-using StorePtr = std::unique_ptr<X509_STORE, FreeWith<X509_STORE_free>>;
-using StoreContextPtr = std::unique_ptr<X509_STORE_CTX, FreeWith<X509_STORE_CTX_free>>;
+using openssl::BioPtr;
+using openssl::CmsPtr;
+using openssl::StoreContextPtr;
+using openssl::StorePtr;
 
 struct OwnedCertificates {
   void operator()(STACK_OF(X509) * stack) const { sk_X509_pop_free(stack, X509_free); }

@@ -11,19 +11,14 @@
 #include <memory>
 #include <stdexcept>
 
+#include "platform/openssl_handles.h"
+
 namespace vireo::testing {
 namespace {
 
-template <auto Free>
-struct FreeWith {
-  template <typename T>
-  void operator()(T* object) const {
-    Free(object);
-  }
-};
-using KeyPtr = std::unique_ptr<EVP_PKEY, FreeWith<EVP_PKEY_free>>;
-using CertPtr = std::unique_ptr<X509, FreeWith<X509_free>>;
-using BioPtr = std::unique_ptr<BIO, FreeWith<BIO_free>>;
+using platform::openssl::BioPtr;
+using platform::openssl::KeyPtr;
+using CertPtr = platform::openssl::CertificatePtr;
 
 void check(bool ok, const char* what) {
   if (!ok) throw std::runtime_error(std::string("test PKI: ") + what);

@@ -32,21 +32,15 @@
 #include <vector>
 
 #include "platform/code_signing.h"
+#include "platform/openssl_handles.h"
 #include "platform/entry.h"
 
 namespace {
 
-template <auto Free>
-struct FreeWith {
-  template <typename T>
-  void operator()(T* object) const {
-    Free(object);
-  }
-};
-using BioPtr = std::unique_ptr<BIO, FreeWith<BIO_free>>;
-using CertificatePtr = std::unique_ptr<X509, FreeWith<X509_free>>;
-using KeyPtr = std::unique_ptr<EVP_PKEY, FreeWith<EVP_PKEY_free>>;
-using CmsPtr = std::unique_ptr<CMS_ContentInfo, FreeWith<CMS_ContentInfo_free>>;
+using platform::openssl::BioPtr;
+using platform::openssl::CertificatePtr;
+using platform::openssl::CmsPtr;
+using platform::openssl::KeyPtr;
 
 int usage(const char* why) {
   std::fprintf(stderr, "standin-sign: %s\nusage: standin-sign --cert CERT --key KEY IN [OUT]\n", why);
